@@ -1,0 +1,47 @@
+# Helpers for the two builds.
+#
+#   ostrane_native_test(NAME SOURCES...)      portable unit tests (native build only)
+#   ostrane_wine_test(NAME SOURCES... [RESOURCE_LOCK lock] [LIBS libs] [RC rc-files])
+#                                             Windows tests run under Wine through the emulator
+
+if(NOT WIN32 AND OSTRANE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(WIN32)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+  add_compile_options(-Wall -Wextra -Os -ffunction-sections -fdata-sections)
+  add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
+else()
+  add_compile_options(-Wall -Wextra)
+endif()
+
+include(GoogleTest)
+
+function(ostrane_native_test name)
+  if(WIN32 OR NOT BUILD_TESTING)
+    return()
+  endif()
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE ostrane_core ostrane_native_platform GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES LABELS native)
+endfunction()
+
+function(ostrane_wine_test name)
+  if(NOT WIN32 OR NOT BUILD_TESTING)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "RESOURCE_LOCK;TIMEOUT" "SOURCES;LIBS;RC" ${ARGN})
+  add_executable(${name} ${T_SOURCES} ${T_RC})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock ostrane_test_main)
+  target_link_options(${name} PRIVATE -mconsole)
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES LABELS wine TIMEOUT ${T_TIMEOUT})
+  if(T_RESOURCE_LOCK)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK ${T_RESOURCE_LOCK})
+  endif()
+endfunction()

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Starts and stops what the Windows tests and the demo run against: an X server
+# (Xvfb), a persistent Wine server in our prefix, and the local HTTPS test server.
+#   session.sh start [--display]   (--display: use $DISPLAY instead of our own Xvfb)
+#   session.sh stop
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$here/scripts/env.sh"
+run_dir="$OSTRANE_STATE/session"
+server_state="$OSTRANE_STATE/server"
+mkdir -p "$run_dir" "$server_state" "$OSTRANE_STATE/docroot/f" "$OSTRANE_STATE/docroot/product"
+
+start() {
+  if [ "${1:-}" != "--display" ] || [ -z "${DISPLAY:-}" ]; then
+    export DISPLAY="$OSTRANE_DISPLAY"
+    if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
+      Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >"$run_dir/xvfb.log" 2>&1 &
+      echo $! >"$run_dir/xvfb.pid"
+      for _ in $(seq 50); do xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && break; sleep 0.1; done
+    fi
+  fi
+  echo "$DISPLAY" >"$run_dir/display"
+  wineserver -p
+  # The first program in a prefix finishes Wine's own set-up; let that happen here,
+  # not inside a timed test.
+  wine cmd /c exit 0 >/dev/null 2>&1 || true
+  python3 "$here/tools/testserver/testserver.py" start --port 443 --host localhost \
+    --cert "$OSTRANE_PKI/server.crt" --key "$OSTRANE_PKI/server.key" \
+    --state-dir "$server_state" --docroot "$OSTRANE_STATE/docroot" --idle-exit 3600 >/dev/null
+}
+
+stop() {
+  python3 "$here/tools/testserver/testserver.py" stop --state-dir "$server_state" >/dev/null 2>&1 || true
+  wineserver -k 2>/dev/null || true
+  if [ -f "$run_dir/xvfb.pid" ]; then
+    kill "$(cat "$run_dir/xvfb.pid")" 2>/dev/null || true
+    rm -f "$run_dir/xvfb.pid"
+  fi
+}
+
+case "${1:-}" in
+  start) shift; start "$@" ;;
+  stop) stop ;;
+  *) echo "usage: $0 start [--display] | stop" >&2; exit 2 ;;
+esac

@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Prepares this machine for building and testing: packages, the Windows
+# tinyxml2 sources, the test certificate authority and the Wine prefix.
+# Safe to run again: every step checks whether it is already done.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$here/scripts/env.sh"
+
+log() { printf '[setup] %s\n' "$*"; }
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+packages=(
+  wine wine64 wine32:i386 fonts-wine
+  g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-i686
+  xvfb x11-utils imagemagick
+  cmake ninja-build g++ make pkg-config
+  nlohmann-json3-dev libtinyxml2-dev libgtest-dev googletest libbenchmark-dev
+  openssl libssl-dev ca-certificates curl python3 dpkg-dev
+)
+
+missing_packages() {
+  local p
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+  done
+}
+
+install_packages() {
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    log "enabling i386"
+    as_root dpkg --add-architecture i386
+  fi
+  # apt-get source needs the source index as well.
+  local sources=/etc/apt/sources.list.d/debian.sources
+  if [ -f "$sources" ] && grep -q '^Types: deb$' "$sources"; then
+    as_root sed -i 's/^Types: deb$/Types: deb deb-src/' "$sources"
+  fi
+  local need
+  need=$(missing_packages)
+  [ -z "$need" ] && return 0
+  log "installing: $(echo $need)"
+  # A failing index (for example one i386 security suite) must not stop us.
+  as_root apt-get update -q || true
+  export DEBIAN_FRONTEND=noninteractive
+  # shellcheck disable=SC2086
+  if ! as_root apt-get install -y -q --no-install-recommends $need; then
+    log "retrying with -t bookworm (amd64/i386 version skew)"
+    as_root apt-get install -y -q --no-install-recommends -t bookworm $need
+  fi
+}
+
+fetch_tinyxml2_source() {
+  [ -f "$OSTRANE_DEPS/tinyxml2/tinyxml2.cpp" ] && return 0
+  log "fetching the tinyxml2 source package"
+  local tmp; tmp=$(mktemp -d)
+  if ! (cd "$tmp" && apt-get source -q tinyxml2 >/dev/null 2>&1); then
+    as_root apt-get update -q || true
+    (cd "$tmp" && apt-get source -q tinyxml2 >/dev/null)
+  fi
+  local dir; dir=$(find "$tmp" -maxdepth 1 -type d -name 'tinyxml2-*' | head -n1)
+  mkdir -p "$OSTRANE_DEPS/tinyxml2"
+  cp "$dir/tinyxml2.cpp" "$dir/tinyxml2.h" "$OSTRANE_DEPS/tinyxml2/"
+  rm -rf "$tmp"
+}
+
+make_test_pki() {
+  local pki="$OSTRANE_PKI"
+  mkdir -p "$pki"
+  if [ ! -f "$pki/ca.key" ]; then
+    log "generating the test CA"
+    openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -sha256 \
+      -subj "/CN=Ostrane Test CA" -keyout "$pki/ca.key" -out "$pki/ca.crt" \
+      -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
+    rm -f "$pki/server.crt"
+  fi
+  if [ ! -f "$pki/server.crt" ]; then
+    log "issuing the localhost server certificate"
+    openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" \
+      -keyout "$pki/server.key" -out "$pki/server.csr" 2>/dev/null
+    printf 'subjectAltName=DNS:localhost\nextendedKeyUsage=serverAuth\nbasicConstraints=CA:FALSE\n' > "$pki/server.ext"
+    openssl x509 -req -in "$pki/server.csr" -CA "$pki/ca.crt" -CAkey "$pki/ca.key" \
+      -CAcreateserial -days 825 -sha256 -extfile "$pki/server.ext" -out "$pki/server.crt" 2>/dev/null
+  fi
+  local trusted=/usr/local/share/ca-certificates/ostrane-test-ca.crt
+  if ! cmp -s "$pki/ca.crt" "$trusted"; then
+    log "adding the test CA to the system trust store"
+    as_root cp "$pki/ca.crt" "$trusted"
+    as_root update-ca-certificates >/dev/null
+  fi
+}
+
+make_wine_prefix() {
+  [ -f "$WINEPREFIX/.ostrane-ready" ] && return 0
+  log "creating the Wine prefix $WINEPREFIX"
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+  wineserver -w
+  # No window manager under Xvfb: unmanaged windows avoid a 2 s stall on hide/close.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Microsoft Sans Serif' /t REG_SZ /d Tahoma /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS Shell Dlg' /t REG_SZ /d Tahoma /f >/dev/null 2>&1
+  wineserver -w
+  cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  touch "$WINEPREFIX/.ostrane-ready"
+}
+
+install_packages
+fetch_tinyxml2_source
+make_test_pki
+make_wine_prefix
+log "ready"

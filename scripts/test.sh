@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Every test: set-up, both builds, the native unit tests (with ASan and UBSan) and
+# the Windows tests under Wine against the local HTTPS server.
+set -uo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$here"
+bash scripts/setup.sh || exit 1
+source scripts/env.sh
+
+build() {
+  cmake --preset "$1" >"build/$1.log" 2>&1 && cmake --build --preset "$1" >>"build/$1.log" 2>&1 ||
+    { tail -n 60 "build/$1.log"; echo "build $1 failed"; return 1; }
+}
+mkdir -p build
+for preset in native-asan windows; do
+  echo "== building $preset"
+  build "$preset" || exit 1
+done
+
+bash scripts/session.sh start || { echo "could not start the test session"; exit 1; }
+trap 'bash scripts/session.sh stop' EXIT
+export DISPLAY="$(cat "$OSTRANE_STATE/session/display")"
+
+status=0
+echo "== native tests (ASan, UBSan)"
+ctest --preset native-asan -j "$(nproc)" || status=1
+echo "== Windows tests under Wine"
+ctest --preset windows || status=1
+exit $status

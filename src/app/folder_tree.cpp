@@ -1,0 +1,51 @@
+#include "app/folder_tree.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include "winui/unique_handle.h"
+
+namespace ostrane {
+namespace {
+
+void DeleteAtRestart(const std::wstring& path) { ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT); }
+
+void RemoveEmptyFolder(const std::wstring& path) {
+  if (::RemoveDirectoryW(path.c_str())) return;
+  const DWORD error = ::GetLastError();
+  if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) DeleteAtRestart(path);
+}
+
+}  // namespace
+
+void DeleteFolderTree(const std::wstring& path) {
+  // An empty folder is removed too, so that the wizard leaves nothing behind.
+  if (!::PathFileExistsW(path.c_str())) return;
+  if (::PathIsDirectoryEmptyW(path.c_str())) {
+    RemoveEmptyFolder(path);
+    return;
+  }
+
+  WIN32_FIND_DATAW entry{};
+  win::UniqueFindHandle find(::FindFirstFileW((path + L"\\*.*").c_str(), &entry));
+  if (find) {
+    do {
+      const std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring child = path + L"\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (::PathIsDirectoryEmptyW(child.c_str())) {
+          RemoveEmptyFolder(child);
+        } else {
+          DeleteFolderTree(child);
+        }
+      } else if (!::DeleteFileW(child.c_str())) {
+        DeleteAtRestart(child);
+      }
+    } while (::FindNextFileW(find.get(), &entry));
+  }
+  find.reset();
+  if (!::RemoveDirectoryW(path.c_str())) DeleteAtRestart(path);
+}
+
+}  // namespace ostrane

@@ -1,0 +1,12 @@
+#include <windows.h>
+
+#include "app/ostrane_app.h"
+
+// The one application object; its destructor runs at process exit, after the
+// wizard window and every image it showed are gone.
+static ostrane::COstraneApp theApp;
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  theApp.InitInstance();
+  return 0;
+}

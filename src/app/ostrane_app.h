@@ -1,0 +1,24 @@
+// The application object: brings up the platform libraries, runs the wizard
+// window modally and shuts GDI+ down after the last image is gone.
+#pragma once
+
+#include <windows.h>
+
+namespace ostrane {
+
+class COstraneApp {
+ public:
+  COstraneApp();
+  ~COstraneApp();
+  COstraneApp(const COstraneApp&) = delete;
+  COstraneApp& operator=(const COstraneApp&) = delete;
+
+  // Always false: the process ends when the wizard window's modal loop ends.
+  bool InitInstance();
+
+ private:
+  ULONG_PTR gdiplusToken_ = 0;
+  bool gdiplusStarted_ = false;
+};
+
+}  // namespace ostrane

@@ -1,0 +1,38 @@
+#include <gtest/gtest.h>
+
+#include "e2e_environment.h"
+
+namespace ostrane::e2e {
+namespace {
+
+using namespace uidriver;
+
+TEST(SingleInstanceTest, SecondInstanceSaysSoAndLeavesTheFirstRunning) {
+  Installer first(g_installerPath);
+  HWND wizard = first.WaitForDialog(kWizardCaption);
+  ASSERT_NE(wizard, nullptr) << "the first installer shows its wizard";
+
+  Installer second(g_installerPath);
+  HWND box = second.WaitForDialog(L"Error");
+  ASSERT_NE(box, nullptr) << "the second installer shows a message box";
+  EXPECT_EQ(MessageBoxText(box), L"Another setup is already running, please close it and try again");
+  EXPECT_EQ(second.WaitForWindow([](HWND w) { return Text(w) == kWizardCaption; }, 0ms), nullptr)
+      << "the second installer never shows its wizard";
+  Click(box, IDOK);
+  EXPECT_TRUE(second.WaitForExit().has_value());
+
+  EXPECT_TRUE(first.Running());
+  EXPECT_TRUE(Visible(wizard));
+
+  // Closing the first frees the guard: a new instance runs normally.
+  ::PostMessageW(wizard, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(first.WaitForExit().has_value());
+  Installer third(g_installerPath);
+  HWND thirdWizard = third.WaitForDialog(kWizardCaption);
+  ASSERT_NE(thirdWizard, nullptr);
+  ::PostMessageW(thirdWizard, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(third.WaitForExit().has_value());
+}
+
+}  // namespace
+}  // namespace ostrane::e2e
