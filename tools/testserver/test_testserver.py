@@ -360,26 +360,38 @@ class DeliveryTest(ServerTest):
         tls = Env.context.wrap_bio(incoming, outgoing, server_hostname="localhost")
         plain = b""
         with socket.create_connection(("localhost", Env.port), timeout=5) as sock:
-            request = f"GET {path} HTTP/1.1\r\nHost: localhost\r\n\r\n".encode()
-            while True:
+            def pump():
+                """Send what TLS has for the server, give it what arrived;
+                how the TCP connection ended, or None while it is open."""
                 try:
-                    if request and tls.version():           # handshake done
-                        tls.write(request)
-                        request = b""
-                    plain += tls.read(65536) if tls.version() else tls.do_handshake() or b""
-                    continue
-                except (ssl.SSLWantReadError, ssl.SSLZeroReturnError):
-                    pass
-                sock.sendall(outgoing.read())
-                try:
+                    if outgoing.pending:
+                        sock.sendall(outgoing.read())
                     data = sock.recv(65536)
                 except ConnectionResetError:
-                    ending = "reset"
-                    break
+                    return "reset"
                 if not data:
-                    ending = "closed"
-                    break
+                    return "closed"
                 incoming.write(data)
+                return None
+
+            while True:
+                try:
+                    tls.do_handshake()
+                    break
+                except ssl.SSLWantReadError:
+                    self.assertIsNone(pump(), "connection ended in the handshake")
+            tls.write(f"GET {path} HTTP/1.1\r\nHost: localhost\r\n\r\n".encode())
+            while True:
+                try:
+                    chunk = tls.read(65536)
+                    if chunk:
+                        plain += chunk
+                        continue
+                except (ssl.SSLWantReadError, ssl.SSLZeroReturnError):
+                    pass           # after close_notify, wait for the TCP end
+                ending = pump()
+                if ending:
+                    break
         head, _, body = plain.partition(b"\r\n\r\n")
         return head, body, ending
 
