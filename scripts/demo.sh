@@ -19,13 +19,41 @@ shots="$here/build/demo"
 rm -rf "$shots" && mkdir -p "$shots"
 
 uidriver() { wine build/windows/uidriver.exe "$@"; }
-shot() { import -display "$DISPLAY" -window root "$shots/$1.png" && echo "saved $shots/$1.png"; }
+# The wizard window alone, cropped from the screen.
+shot() {
+  local rect
+  rect=$(uidriver rect | tr -d '\r')
+  import -display "$DISPLAY" -window root -crop "$rect" +repage "$shots/$1.png" && echo "saved $shots/$1.png"
+}
+# The whole screen, for message boxes that sit outside the wizard.
+shot_screen() { import -display "$DISPLAY" -window root "$shots/$1.png" && echo "saved $shots/$1.png"; }
+run_wizard() { wine build/windows/QuillaraWebSetup.exe & installer=$!; uidriver wait 30 >/dev/null; }
 
-wine build/windows/QuillaraWebSetup.exe &
-installer=$!
-uidriver wait "Quillara Web " 30
-sleep 1
-shot 01-wizard
-uidriver close "Quillara Web "
+# English: the language page, then the loading page, then closing with its question.
+run_wizard
+uidriver wait-page LanguagePageQL
+sleep 0.5; shot 01-language-en
+uidriver click 1010
+uidriver wait-page LoadingPage
+sleep 0.5; shot 02-loading
+uidriver close
+sleep 0.5; shot_screen 03-exit-question
+uidriver answer ok
+wait "$installer" || true
+
+# The error page (the wizard's diagnostic command 1038).
+run_wizard
+uidriver command 1038
+uidriver wait-page ErrorPage
+sleep 0.5; shot 04-error
+uidriver close
+wait "$installer" || true
+
+# A Spanish-speaking user.
+LC_ALL=es_ES.UTF-8 run_wizard
+uidriver wait-page LanguagePageQL
+sleep 0.5; shot 05-language-es
+uidriver close
+uidriver answer ok
 wait "$installer" || true
 echo "demo finished: screenshots in $shots"

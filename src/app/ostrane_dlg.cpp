@@ -1,22 +1,29 @@
 #include "app/ostrane_dlg.h"
 
 #include "app/about_dlg.h"
-#include "app/configuration_manager.h"
 #include "app/folder_tree.h"
+#include "app/window_messages.h"
 #include "app/wizard_type.h"
 #include "net/text_convert.h"
+#include "pages/error_page.h"
+#include "pages/language_page.h"
+#include "pages/loading_page.h"
+#include "pages/warning_page_ql_classic.h"
 #include "res/resource.h"
 #include "winui/message_box.h"
 
 namespace ostrane {
 
-COstraneDlg::COstraneDlg() : Dialog(IDD_OSTRANE_DIALOG) {
+COstraneDlg::COstraneDlg()
+    : Dialog(IDD_OSTRANE_DIALOG),
+      languages_(std::make_shared<LanguageManager>(localePlatform_, ConfigurationManager::Instance())) {
   icon_ = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
 }
 
 COstraneDlg::~COstraneDlg() {
   // GDI+ images must go before GDI+ itself shuts down at process exit.
-  if (auto settings = ConfigurationManager::Instance()) settings->m_logoImage.reset();
+  auto settings = ConfigurationManager::Instance();
+  settings->m_logoImage.reset();
 }
 
 bool COstraneDlg::OnInitDialog() {
@@ -64,6 +71,8 @@ void COstraneDlg::SetUpWindow() {
   bandBrush_.reset(::CreateSolidBrush(settings->m_accentColour));
   SetItemText(IDC_TITLE_TEXT, settings->m_productName);
 
+  CreateInitialPages();
+
   if (settings->m_wizardType == kWizardIsv) {
     ::ShowWindow(Item(IDC_HEADER_IMAGE), SW_HIDE);
     ::ShowWindow(Item(IDC_HEADER_LINE), SW_HIDE);
@@ -71,7 +80,127 @@ void COstraneDlg::SetUpWindow() {
   ::ShowWindow(Item(IDC_TITLE_TEXT), SW_HIDE);
 }
 
+RECT COstraneDlg::PlaceholderRect() const {
+  RECT rect{};
+  ::GetWindowRect(Item(IDC_PAGE_PLACEHOLDER), &rect);
+  ::MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+bool COstraneDlg::CreateInitialPages() {
+  const RECT placeholder = PlaceholderRect();
+  errorPage_ = std::make_unique<ErrorPage>(languages_);
+  CreatePage(*errorPage_, placeholder);
+
+  if (ConfigurationManager::Instance()->m_qlFlavour) {
+    CreateAndAddPage(std::make_unique<LanguagePageQL>(languages_), placeholder);
+  } else {
+    CreateAndAddPage(std::make_unique<LanguagePage>(languages_), placeholder);
+  }
+  CreateAndAddPage(std::make_unique<LoadingPage>(languages_), placeholder);
+  if (auto* loading = dynamic_cast<LoadingPage*>(pages_.back().get())) {
+    // May run on a worker thread: store the list and post, nothing else.
+    loading->m_onPackagesReady = [this](PackageList packages) {
+      offers_ = std::move(packages);
+      ::PostMessageW(hwnd(), WM_LOAD_COMPLETE, 0, 0);
+    };
+  }
+
+  flow_.NavigateTo(0);
+  if (pages_.empty()) return false;
+  ::ShowWindow(pages_[0]->hwnd(), SW_SHOW);
+  ::SetFocus(pages_[0]->hwnd());
+  return true;
+}
+
+bool COstraneDlg::CreatePage(IPage& page, const RECT& placeholder) {
+  page.SetBackgroundColour(ConfigurationManager::Instance()->m_backgroundColour);
+  if (!page.Create(hwnd())) {
+    win::AppMessageBox(L"Failed to create the page " + page.GetPageName(), MB_ICONERROR);
+    return false;
+  }
+  page.SetButtonHandler([this](ButtonType button) { OnButton(button); });
+  // Child windows are created at the bottom of the Z order; the page goes on top of
+  // the placeholder frame it covers, or the frame's background would paint over it.
+  ::SetWindowPos(page.hwnd(), HWND_TOP, placeholder.left, placeholder.top, placeholder.right - placeholder.left,
+                 placeholder.bottom - placeholder.top, SWP_NOACTIVATE | SWP_HIDEWINDOW);
+  return true;
+}
+
+void COstraneDlg::CreateAndAddPage(std::unique_ptr<IPage> page, const RECT& placeholder) {
+  if (!CreatePage(*page, placeholder)) return;
+  page->SetErrorHandler([this](const std::wstring& title, const std::wstring& text) { ShowErrorPage(title, text); });
+  pages_.push_back(std::move(page));
+  flow_.SetPageCount(pages_.size());
+}
+
+void COstraneDlg::OnButton(ButtonType button) {
+  const FlowStep step = flow_.OnButton(button);
+  // The first Next also creates the main package and reports its start; both come
+  // with the package model.
+  if (step.cleanUpWorkFolder) CleanUpTempFolder();
+  if (step.endDialog) EndDialog(*step.endDialog);
+  if (step.navigateTo) NavigateTo(*step.navigateTo);
+}
+
+void COstraneDlg::NavigateTo(int index) {
+  if (!flow_.IsValidIndex(index)) return;
+  IPage& next = *pages_[index];
+  ::ShowWindow(next.hwnd(), SW_SHOW);
+  ::SetFocus(next.hwnd());
+  const int previous = flow_.current();
+  if (previous != index && flow_.IsValidIndex(previous)) ::ShowWindow(pages_[previous]->hwnd(), SW_HIDE);
+
+  flow_.NavigateTo(index);
+  next.OnNavigateToPage();
+  const std::wstring name = next.GetPageName();
+  UpdateSystemMenu(SystemMenuChangeFor(name));
+  ::OutputDebugStringW((name + L"\n").c_str());
+}
+
+void COstraneDlg::UpdateSystemMenu(SystemMenuChange change) {
+  HMENU menu = ::GetSystemMenu(hwnd(), FALSE);
+  if (menu == nullptr) return;
+  const bool hasClose = ::GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND) != static_cast<UINT>(-1);
+  if (change == SystemMenuChange::RemoveClose && hasClose) {
+    ::DeleteMenu(menu, SC_CLOSE, MF_BYCOMMAND);
+  } else if (change == SystemMenuChange::RestoreClose && !hasClose) {
+    ::AppendMenuW(menu, MF_STRING, SC_CLOSE, L"Close");
+  }
+  ::DrawMenuBar(hwnd());
+}
+
+void COstraneDlg::ShowErrorPage(const std::wstring& title, const std::wstring& text) {
+  if (flow_.IsValidIndex(flow_.current())) ::ShowWindow(pages_[flow_.current()]->hwnd(), SW_HIDE);
+  errorPage_->SetTexts(title, text);
+  ::ShowWindow(errorPage_->hwnd(), SW_SHOW);
+  ::SetFocus(errorPage_->hwnd());
+  flow_.SetErrorShown();
+  UpdateSystemMenu(SystemMenuChange::RestoreClose);
+}
+
+LRESULT COstraneDlg::OnLoadCompleteMessage(WPARAM, LPARAM) {
+  auto settings = ConfigurationManager::Instance();
+  languages_->SetLanguage(settings->m_languageName);
+  if (settings->m_wizardType == kWizardDlm) {
+    SetItemText(IDC_TITLE_TEXT, settings->m_productName);
+    ::ShowWindow(Item(IDC_TITLE_TEXT), SW_SHOW);
+    ::SetWindowTextW(hwnd(), (settings->m_productName + L" Setup").c_str());
+  }
+  const RECT placeholder = PlaceholderRect();
+  if (settings->m_qlFlavour && settings->m_classicMode) {
+    CreateAndAddPage(std::make_unique<WarningPageQLClassic>(languages_), placeholder);
+  }
+  // The license, offer, download and finish pages join here as they are built.
+  OnButton(ButtonType::Next);
+  return 0;
+}
+
 bool COstraneDlg::OnCommand(int id, int notifyCode, HWND control) {
+  if (id == IDC_SHOW_TEST_ERROR) {
+    ShowErrorPage(L"Error", L"Error message");
+    return true;
+  }
   return Dialog::OnCommand(id, notifyCode, control);
 }
 
@@ -85,7 +214,7 @@ HBRUSH COstraneDlg::OnCtlColorHook(HDC dc, HWND control, UINT type) {
   return Dialog::OnCtlColor(dc, control, type);
 }
 
-std::optional<INT_PTR> COstraneDlg::OnMessage(UINT message, WPARAM wParam, LPARAM) {
+std::optional<INT_PTR> COstraneDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
@@ -101,6 +230,8 @@ std::optional<INT_PTR> COstraneDlg::OnMessage(UINT message, WPARAM wParam, LPARA
     case WM_CLOSE:
       OnClose();
       return 0;
+    case WM_LOAD_COMPLETE:
+      return OnLoadCompleteMessage(wParam, lParam);
     default:
       return std::nullopt;
   }
@@ -126,10 +257,16 @@ bool COstraneDlg::PaintMinimised() {
 }
 
 void COstraneDlg::OnClose() {
-  auto settings = ConfigurationManager::Instance();
+  if (flow_.ShouldConfirmExit()) {
+    const std::wstring question = languages_->GetText(installing_ ? "PROGRESS_QUIT" : "MSG_EXIT");
+    if (::MessageBoxW(hwnd(), question.c_str(), L"", MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return;
+  }
   singleInstanceMutex_.reset();  // a new instance may start from now on
   ::ShowWindow(hwnd(), SW_HIDE);
+  auto settings = ConfigurationManager::Instance();
   settings->m_closing = true;
+  // The quit events of the shown packages, and the download manager's cancel flag,
+  // join here with the analytics and download subsystems.
   CleanUpTempFolder();
   OnCancel();
 }

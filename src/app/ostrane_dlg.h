@@ -1,18 +1,39 @@
-// The wizard's only top-level window: the frame (header, bottom band), the
-// single-instance guard, the system menu and the exit path.
+// The wizard's only top-level window. It draws the frame (header, bottom band),
+// creates the pages as modeless children over one placeholder, shows one at a time
+// and moves between them as the pages report buttons. It also owns the single-
+// instance guard, the exit question, the error page and the temp-folder clean-up.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "app/configuration_manager.h"
+#include "app/ipage.h"
+#include "app/page_flow.h"
+#include "locale/language_manager.h"
+#include "locale/win32_locale_platform.h"
 #include "winui/dialog.h"
 #include "winui/unique_handle.h"
 
 namespace ostrane {
 
+class ErrorPage;
+
 class COstraneDlg : public win::Dialog {
  public:
   COstraneDlg();
   ~COstraneDlg() override;
+
+  bool CreateInitialPages();
+  // Creates the page's window over the placeholder, hidden, with the button callback.
+  bool CreatePage(IPage& page, const RECT& placeholder);
+  // CreatePage, then the error callback, then appends the page to the flow.
+  void CreateAndAddPage(std::unique_ptr<IPage> page, const RECT& placeholder);
+  void OnButton(ButtonType button);
+  void NavigateTo(int index);
+  void ShowErrorPage(const std::wstring& title, const std::wstring& text);
+  LRESULT OnLoadCompleteMessage(WPARAM wParam, LPARAM lParam);
 
   // Deletes the settings' work folder and everything in it.
   static void CleanUpTempFolder();
@@ -32,6 +53,8 @@ class COstraneDlg : public win::Dialog {
   // the dialog has then been ended.
   bool PassesStartChecks();
   void SetUpWindow();
+  RECT PlaceholderRect() const;
+  void UpdateSystemMenu(SystemMenuChange change);
   void OnSysCommand(WPARAM command);
   bool PaintMinimised();
   void OnClose();
@@ -39,7 +62,13 @@ class COstraneDlg : public win::Dialog {
   HICON icon_ = nullptr;  // shared resource icon, not destroyed
   win::UniqueKernelHandle singleInstanceMutex_;
   win::UniqueBrush bandBrush_;
-  bool errorShown_ = false;
+
+  Win32LocalePlatform localePlatform_;
+  std::shared_ptr<LanguageManager> languages_;  // outlives the pages, which unregister from it
+  std::unique_ptr<ErrorPage> errorPage_;
+  std::vector<std::unique_ptr<IPage>> pages_;
+  PageFlow flow_;
+  PackageList offers_;  // handed over by the loading page; read only in OnLoadCompleteMessage
   bool installing_ = false;
 };
 

@@ -1,6 +1,7 @@
 #include "winui/dialog.h"
 
 #include <exception>
+#include <string_view>
 
 namespace ostrane::win {
 
@@ -13,7 +14,7 @@ std::wstring WindowText(HWND window) {
 }
 
 Dialog::~Dialog() {
-  if (hwnd_ != nullptr && !modal_) {
+  if (hwnd_ != nullptr) {
     ::SetWindowLongPtrW(hwnd_, DWLP_USER, 0);
     ::DestroyWindow(hwnd_);
   }
@@ -21,8 +22,43 @@ Dialog::~Dialog() {
 
 INT_PTR Dialog::DoModal(HWND parent) {
   modal_ = true;
-  return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), parent, &Dialog::Procedure,
-                           reinterpret_cast<LPARAM>(this));
+  modalRunning_ = true;
+  modalResult_ = -1;
+  const bool disableParent = parent != nullptr && ::IsWindowEnabled(parent);
+  if (disableParent) ::EnableWindow(parent, FALSE);
+
+  // EndDialog may already be called during WM_INITDIALOG: then the window never shows.
+  HWND window = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), parent,
+                                     &Dialog::Procedure, reinterpret_cast<LPARAM>(this));
+  if (window != nullptr && modalRunning_) {
+    ::ShowWindow(window, SW_SHOW);
+    MSG message;
+    while (modalRunning_ && ::GetMessageW(&message, nullptr, 0, 0) > 0) {
+      if (PreTranslateKeyboard(message)) continue;
+      if (::IsDialogMessageW(window, &message)) continue;
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+  }
+  if (disableParent) ::EnableWindow(parent, TRUE);
+  if (window != nullptr) {
+    // Give the activation back to the parent before the window goes.
+    if (parent != nullptr) ::SetActiveWindow(parent);
+    ::DestroyWindow(window);
+  }
+  return window == nullptr ? -1 : modalResult_;
+}
+
+bool Dialog::PreTranslateKeyboard(MSG& message) {
+  if (message.message < WM_KEYFIRST || message.message > WM_KEYLAST) return false;
+  // Child dialogs (pages) first, up to but not including the top-level window.
+  for (HWND window = message.hwnd; window != nullptr; window = ::GetParent(window)) {
+    if ((::GetWindowLongW(window, GWL_STYLE) & WS_CHILD) == 0) break;
+    wchar_t className[8] = {};
+    ::GetClassNameW(window, className, 8);
+    if (std::wstring_view(className) == L"#32770" && ::IsDialogMessageW(window, &message)) return true;
+  }
+  return false;
 }
 
 bool Dialog::Create(HWND parent) {
@@ -34,7 +70,10 @@ bool Dialog::Create(HWND parent) {
 std::wstring Dialog::ItemText(int id) const { return WindowText(Item(id)); }
 
 void Dialog::EndDialog(INT_PTR result) {
-  if (hwnd_ != nullptr && modal_) ::EndDialog(hwnd_, result);
+  if (!modal_ || !modalRunning_) return;
+  modalResult_ = result;
+  modalRunning_ = false;
+  ::PostMessageW(hwnd_, WM_NULL, 0, 0);  // wakes the modal loop
 }
 
 void Dialog::SetBackgroundColour(COLORREF colour) {

@@ -18,7 +18,9 @@ class Dialog {
   Dialog(const Dialog&) = delete;
   Dialog& operator=(const Dialog&) = delete;
 
-  // Runs the dialog modally; returns the value given to EndDialog, or -1.
+  // Runs the dialog modally with our own message loop, so that keyboard input goes
+  // to the innermost dialog first (a page's default button answers Enter); returns
+  // the value given to EndDialog, or -1 when the window could not be created.
   INT_PTR DoModal(HWND parent);
   // Creates the dialog as a modeless window (pages are modeless children).
   bool Create(HWND parent);
@@ -51,9 +53,14 @@ class Dialog {
   static INT_PTR CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
   INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
 
+  // Offers a keyboard message to the dialogs around its window, innermost first.
+  static bool PreTranslateKeyboard(MSG& message);
+
   int templateId_;
   HWND hwnd_ = nullptr;
   bool modal_ = false;
+  bool modalRunning_ = false;
+  INT_PTR modalResult_ = -1;
   UniqueBrush backgroundBrush_;
 };
 

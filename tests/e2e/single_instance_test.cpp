@@ -7,6 +7,13 @@ namespace {
 
 using namespace uidriver;
 
+void CloseAndConfirm(Installer& installer, HWND wizard) {
+  ::PostMessageW(wizard, WM_CLOSE, 0, 0);
+  HWND question = installer.WaitForWindow([&](HWND w) { return ClassName(w) == L"#32770" && w != wizard; });
+  ASSERT_NE(question, nullptr);
+  Click(question, IDOK);
+}
+
 TEST(SingleInstanceTest, SecondInstanceSaysSoAndLeavesTheFirstRunning) {
   Installer first(g_installerPath);
   HWND wizard = first.WaitForDialog(kWizardCaption);
@@ -24,13 +31,13 @@ TEST(SingleInstanceTest, SecondInstanceSaysSoAndLeavesTheFirstRunning) {
   EXPECT_TRUE(first.Running());
   EXPECT_TRUE(Visible(wizard));
 
-  // Closing the first frees the guard: a new instance runs normally.
-  ::PostMessageW(wizard, WM_CLOSE, 0, 0);
+  // Closing the first (and confirming) frees the guard: a new instance runs normally.
+  CloseAndConfirm(first, wizard);
   ASSERT_TRUE(first.WaitForExit().has_value());
   Installer third(g_installerPath);
   HWND thirdWizard = third.WaitForDialog(kWizardCaption);
   ASSERT_NE(thirdWizard, nullptr);
-  ::PostMessageW(thirdWizard, WM_CLOSE, 0, 0);
+  CloseAndConfirm(third, thirdWizard);
   EXPECT_TRUE(third.WaitForExit().has_value());
 }
 

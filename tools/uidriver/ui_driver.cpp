@@ -127,3 +127,49 @@ void Click(HWND dialog, int buttonId) {
 }
 
 }  // namespace ostrane::uidriver
+
+namespace ostrane::uidriver {
+
+HWND VisiblePage(HWND wizard) {
+  for (HWND child : Children(wizard)) {
+    if (ClassName(child) == L"#32770" && ::IsWindowVisible(child)) return child;
+  }
+  return nullptr;
+}
+
+std::wstring PageName(HWND page) { return page == nullptr ? std::wstring() : Text(page); }
+
+HWND WaitForPage(HWND wizard, const std::wstring& name, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  do {
+    HWND page = VisiblePage(wizard);
+    if (page != nullptr && PageName(page) == name) return page;
+    std::this_thread::sleep_for(50ms);
+  } while (std::chrono::steady_clock::now() < deadline);
+  return nullptr;
+}
+
+std::wstring ControlText(HWND dialog, int id) { return Text(::GetDlgItem(dialog, id)); }
+
+bool ControlVisible(HWND dialog, int id) { return Visible(::GetDlgItem(dialog, id)); }
+
+std::wstring ComboSelection(HWND dialog, int id) {
+  HWND combo = ::GetDlgItem(dialog, id);
+  const auto index = ::SendMessageW(combo, CB_GETCURSEL, 0, 0);
+  if (index == CB_ERR) return {};
+  wchar_t text[256] = {};
+  if (::SendMessageW(combo, CB_GETLBTEXTLEN, index, 0) >= 256) return {};
+  ::SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+void PressKey(HWND window, WPARAM key) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  const DWORD thread = ::GetWindowThreadProcessId(window, nullptr);
+  HWND target = ::GetGUIThreadInfo(thread, &info) && info.hwndFocus != nullptr ? info.hwndFocus : window;
+  ::PostMessageW(target, WM_KEYDOWN, key, 1);
+  ::PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+}
+
+}  // namespace ostrane::uidriver

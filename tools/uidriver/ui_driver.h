@@ -58,4 +58,16 @@ std::wstring MessageBoxText(HWND box);
 // Presses a button of a dialog as a click would (BN_CLICKED to its parent).
 void Click(HWND dialog, int buttonId);
 
+// The wizard's visible page (a child dialog whose window text is the page's name), or null.
+HWND VisiblePage(HWND wizard);
+std::wstring PageName(HWND page);
+// Waits until the visible page has this name; the page, or null on time-out.
+HWND WaitForPage(HWND wizard, const std::wstring& name, std::chrono::milliseconds timeout = kPatience);
+std::wstring ControlText(HWND dialog, int id);
+bool ControlVisible(HWND dialog, int id);
+// The selected item's text of a combo box, or empty.
+std::wstring ComboSelection(HWND dialog, int id);
+// Presses a key in the window that has the keyboard focus in window's thread.
+void PressKey(HWND window, WPARAM key);
+
 }  // namespace ostrane::uidriver

@@ -1,0 +1,48 @@
+#include "app/ipage.h"
+
+#include "app/configuration_manager.h"
+#include "res/resource.h"
+
+namespace ostrane {
+
+IPage::IPage(std::shared_ptr<LanguageManager> languages, int templateId)
+    : Dialog(templateId), languages_(std::move(languages)) {
+  bandBrush_.reset(::CreateSolidBrush(ConfigurationManager::Instance()->m_accentColour));
+  languages_->RegisterPage(this);
+}
+
+IPage::~IPage() { languages_->UnregisterPage(this); }
+
+bool IPage::OnInitDialog() {
+  // The window text names the page; a child dialog never shows it, but tools can read it.
+  ::SetWindowTextW(hwnd(), GetPageName().c_str());
+  return true;
+}
+
+void IPage::ApplyTexts() {
+  if (hwnd() == nullptr) return;
+  for (const TextBinding& binding : bindings_) {
+    HWND control = Item(binding.controlId);
+    if (control == nullptr) continue;
+    const std::wstring text = languages_->GetText(binding.key);
+    if (!text.empty()) ::SetWindowTextW(control, text.c_str());
+  }
+}
+
+HBRUSH IPage::OnCtlColorHook(HDC dc, HWND control, UINT type) {
+  if (control != nullptr && ::GetDlgCtrlID(control) == IDC_PAGE_BAND) {
+    ::SetBkMode(dc, TRANSPARENT);
+    return bandBrush_.get();
+  }
+  return Dialog::OnCtlColor(dc, control, type);
+}
+
+void IPage::ReportButton(ButtonType button) {
+  if (buttonHandler_) buttonHandler_(button);
+}
+
+void IPage::ReportError(const std::wstring& title, const std::wstring& text) {
+  if (errorHandler_) errorHandler_(title, text);
+}
+
+}  // namespace ostrane

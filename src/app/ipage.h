@@ -1,0 +1,61 @@
+// Base of every wizard page: a modeless child dialog laid over the wizard's page
+// placeholder. Binds controls to locale keys, registers with the language manager
+// so that a language change reaches it, colours its bottom band, and reports button
+// presses and failures to the wizard through two callbacks.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/page_flow.h"
+#include "locale/language_manager.h"
+#include "winui/dialog.h"
+#include "winui/unique_handle.h"
+
+namespace ostrane {
+
+using ButtonHandler = std::function<void(ButtonType)>;
+using ErrorHandler = std::function<void(const std::wstring& title, const std::wstring& text)>;
+
+struct TextBinding {
+  int controlId;  // the control may be missing from the template: then it is skipped
+  std::string key;
+};
+
+class IPage : public win::Dialog, public TextTarget {
+ public:
+  IPage(std::shared_ptr<LanguageManager> languages, int templateId);
+  ~IPage() override;
+
+  virtual void OnNavigateToPage() = 0;
+  virtual void SetButtonHandler(ButtonHandler handler) { buttonHandler_ = std::move(handler); }
+  virtual void SetErrorHandler(ErrorHandler handler) { errorHandler_ = std::move(handler); }
+  // Sets every bound control's text that the current language has.
+  void ApplyTexts() override;
+  virtual std::wstring GetPageName() const = 0;
+  virtual HBRUSH OnCtlColorHook(HDC dc, HWND control, UINT type);
+
+ protected:
+  bool OnInitDialog() override;
+  HBRUSH OnCtlColor(HDC dc, HWND control, UINT type) final { return OnCtlColorHook(dc, control, type); }
+  // Enter and Escape do not close a page.
+  void OnOK() override {}
+  void OnCancel() override {}
+
+  void BindText(int controlId, std::string key) { bindings_.push_back({controlId, std::move(key)}); }
+  // Unset callbacks are skipped.
+  void ReportButton(ButtonType button);
+  void ReportError(const std::wstring& title, const std::wstring& text);
+  const std::shared_ptr<LanguageManager>& languages() const { return languages_; }
+
+ private:
+  std::shared_ptr<LanguageManager> languages_;
+  std::vector<TextBinding> bindings_;
+  win::UniqueBrush bandBrush_;
+  ButtonHandler buttonHandler_;
+  ErrorHandler errorHandler_;
+};
+
+}  // namespace ostrane

@@ -1,0 +1,87 @@
+#include "app/static_from_image.h"
+
+#include <objidl.h>
+#include <commctrl.h>
+#include <gdiplus.h>
+
+#include <cstring>
+
+#include "winui/unique_handle.h"
+
+namespace ostrane {
+
+std::shared_ptr<Gdiplus::Bitmap> LoadImageFromBytes(const void* data, std::size_t size) {
+  if (data == nullptr || size == 0) return nullptr;
+  win::UniqueHglobal memory(::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size));
+  if (!memory) return nullptr;
+  void* target = ::GlobalLock(memory.get());
+  if (target == nullptr) return nullptr;
+  std::memcpy(target, data, size);
+  ::GlobalUnlock(memory.get());
+
+  IStream* stream = nullptr;
+  if (FAILED(::CreateStreamOnHGlobal(memory.get(), TRUE, &stream))) return nullptr;
+  memory.release();  // the stream frees it now
+  std::shared_ptr<Gdiplus::Bitmap> bitmap(Gdiplus::Bitmap::FromStream(stream));
+  stream->Release();
+  if (bitmap && bitmap->GetLastStatus() != Gdiplus::Ok) bitmap.reset();
+  return bitmap;
+}
+
+std::shared_ptr<Gdiplus::Bitmap> LoadImageResource(HMODULE module, int id, const wchar_t* type) {
+  HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), type);
+  if (found == nullptr) return nullptr;
+  const DWORD size = ::SizeofResource(module, found);
+  if (size == 0) return nullptr;
+  HGLOBAL loaded = ::LoadResource(module, found);
+  return LoadImageFromBytes(loaded ? ::LockResource(loaded) : nullptr, size);
+}
+
+CStaticFromImage::~CStaticFromImage() {
+  if (control_ != nullptr) ::RemoveWindowSubclass(control_, &CStaticFromImage::Procedure, 0);
+}
+
+void CStaticFromImage::Attach(HWND control) {
+  control_ = control;
+  if (control_ != nullptr) ::SetWindowSubclass(control_, &CStaticFromImage::Procedure, 0, reinterpret_cast<DWORD_PTR>(this));
+}
+
+void CStaticFromImage::SetImage(std::shared_ptr<Gdiplus::Bitmap> image) {
+  image_ = std::move(image);
+  if (control_ != nullptr) ::InvalidateRect(control_, nullptr, TRUE);
+}
+
+void CStaticFromImage::LoadFromResource(int id, const wchar_t* type) {
+  SetImage(LoadImageResource(::GetModuleHandleW(nullptr), id, type));
+}
+
+void CStaticFromImage::Paint() {
+  PAINTSTRUCT paint;
+  HDC dc = ::BeginPaint(control_, &paint);
+  {
+    Gdiplus::Graphics graphics(dc);
+    if (image_) {
+      RECT client;
+      ::GetClientRect(control_, &client);
+      graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
+      graphics.DrawImage(image_.get(), Gdiplus::Rect(0, 0, client.right, client.bottom));
+    }
+  }
+  ::EndPaint(control_, &paint);
+}
+
+LRESULT CALLBACK CStaticFromImage::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                             DWORD_PTR data) noexcept {
+  auto* self = reinterpret_cast<CStaticFromImage*>(data);
+  if (message == WM_PAINT) {
+    self->Paint();
+    return 0;
+  }
+  if (message == WM_NCDESTROY) {
+    ::RemoveWindowSubclass(window, &CStaticFromImage::Procedure, 0);
+    self->control_ = nullptr;
+  }
+  return ::DefSubclassProc(window, message, wParam, lParam);
+}
+
+}  // namespace ostrane

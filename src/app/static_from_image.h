@@ -1,0 +1,41 @@
+// A static control that draws a PNG with GDI+, stretched to the whole control.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+namespace Gdiplus {
+class Bitmap;
+}
+
+namespace ostrane {
+
+// A PNG resource of a custom type ("IMAGE_BLOB") as a GDI+ bitmap; empty on any failure.
+std::shared_ptr<Gdiplus::Bitmap> LoadImageResource(HMODULE module, int id, const wchar_t* type);
+
+// A GDI+ bitmap decoded from bytes in memory; empty when they are not an image.
+std::shared_ptr<Gdiplus::Bitmap> LoadImageFromBytes(const void* data, std::size_t size);
+
+class CStaticFromImage {
+ public:
+  CStaticFromImage() = default;
+  ~CStaticFromImage();
+  CStaticFromImage(const CStaticFromImage&) = delete;
+  CStaticFromImage& operator=(const CStaticFromImage&) = delete;
+
+  // Takes over the painting of a static control (we don't own the window).
+  void Attach(HWND control);
+  void SetImage(std::shared_ptr<Gdiplus::Bitmap> image);
+  void LoadFromResource(int id, const wchar_t* type);
+  bool HasImage() const { return image_ != nullptr; }
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR) noexcept;
+  void Paint();
+
+  HWND control_ = nullptr;
+  std::shared_ptr<Gdiplus::Bitmap> image_;
+};
+
+}  // namespace ostrane

@@ -1,0 +1,33 @@
+#include "pages/error_page.h"
+
+#include "res/resource.h"
+
+namespace ostrane {
+
+ErrorPage::ErrorPage(std::shared_ptr<LanguageManager> languages) : IPage(std::move(languages), IDD_ERROR_PAGE) {}
+
+bool ErrorPage::OnInitDialog() {
+  IPage::OnInitDialog();
+  image_.Attach(Item(IDC_PAGE_IMAGE));
+  image_.LoadFromResource(IDR_IMAGE_ERROR, L"IMAGE_BLOB3");
+  BindText(IDC_CLOSE, "BUTTON_CLOSE");
+  ApplyTexts();
+  return true;
+}
+
+void ErrorPage::SetTexts(const std::wstring& title, const std::wstring& text) {
+  title_ = title;
+  text_ = text;
+  SetItemText(IDC_ERROR_TITLE, title_);
+  SetItemText(IDC_ERROR_TEXT, text_);
+}
+
+bool ErrorPage::OnCommand(int id, int notifyCode, HWND control) {
+  if (id == IDC_CLOSE && notifyCode == BN_CLICKED) {
+    ReportButton(ButtonType::Close);
+    return true;
+  }
+  return IPage::OnCommand(id, notifyCode, control);
+}
+
+}  // namespace ostrane
