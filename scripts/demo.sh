@@ -19,14 +19,8 @@ shots="$here/build/demo"
 rm -rf "$shots" && mkdir -p "$shots"
 
 uidriver() { wine build/windows/uidriver.exe "$@"; }
-# The wizard window alone, cropped from the screen.
-shot() {
-  local rect
-  rect=$(uidriver rect | tr -d '\r')
-  import -display "$DISPLAY" -window root -crop "$rect" +repage "$shots/$1.png" && echo "saved $shots/$1.png"
-}
-# The whole screen, for message boxes that sit outside the wizard.
-shot_screen() { import -display "$DISPLAY" -window root "$shots/$1.png" && echo "saved $shots/$1.png"; }
+shot() { bash scripts/screenshot.sh "$shots/$1.png"; }
+shot_screen() { bash scripts/screenshot.sh "$shots/$1.png" --screen; }
 run_wizard() { wine build/windows/QuillaraWebSetup.exe & installer=$!; uidriver wait 30 >/dev/null; }
 
 # English: the language page, then the loading page, then closing with its question.

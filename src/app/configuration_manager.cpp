@@ -4,15 +4,9 @@
 #include <mutex>
 
 #include "app/wizard_type.h"
-#include "build_config.h"
 #include "net/text_convert.h"
 
 namespace ostrane {
-
-BuildOptions CompiledBuildOptions() {
-  return BuildOptions{OSTRANE_WIZARD_TYPE_NAME, OSTRANE_QL_FLAVOUR,  OSTRANE_CLASSIC_MODE,
-                      OSTRANE_CAMPAIGN_HOST,    OSTRANE_DOWNLOAD_HOST, OSTRANE_WEBSITE_HOST};
-}
 
 std::shared_ptr<ConfigurationManager> ConfigurationManager::Instance() {
   static std::once_flag once;

@@ -20,7 +20,7 @@ namespace ostrane {
 
 class Package;
 
-// What a build compiles in (see build_config.h).
+// What a build compiles in (see build_options.cpp).
 struct BuildOptions {
   std::string wizardTypeName;
   bool qlFlavour = true;
@@ -30,6 +30,8 @@ struct BuildOptions {
   std::wstring websiteHost;
 };
 
+// Defined once per program (build_options.cpp), so that test variants of the
+// installer can differ in nothing else.
 BuildOptions CompiledBuildOptions();
 
 using PackageList = std::vector<std::shared_ptr<Package>>;

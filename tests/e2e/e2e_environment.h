@@ -9,6 +9,12 @@ namespace ostrane::e2e {
 // The installer under test.
 extern std::wstring g_installerPath;
 
+// A test variant built beside the installer (QuillaraWebSetup_<name>.exe).
+inline std::wstring VariantPath(const std::wstring& name) {
+  const auto dot = g_installerPath.rfind(L".exe");
+  return g_installerPath.substr(0, dot) + L"_" + name + L".exe";
+}
+
 // The wizard window's caption in the ISV build.
 inline constexpr wchar_t kWizardCaption[] = L"Quillara Web ";
 

@@ -1,0 +1,76 @@
+// Installer variants built from the same code with other compiled-in options.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "e2e_environment.h"
+
+namespace ostrane::e2e {
+namespace {
+
+using namespace uidriver;
+
+constexpr int kLanguageCombo = 1000, kNext = 1010, kSplashText = 1011;
+
+HWND WaitForMessage(const Installer& installer, const std::wstring& caption, const std::wstring& text) {
+  return installer.WaitForWindow([&](HWND w) {
+    return ClassName(w) == L"#32770" && Text(w) == caption && MessageBoxText(w) == text;
+  });
+}
+
+void CloseAndConfirm(Installer& installer, HWND wizard) {
+  ::PostMessageW(wizard, WM_CLOSE, 0, 0);
+  HWND question = installer.WaitForWindow([&](HWND w) { return ClassName(w) == L"#32770" && w != wizard; });
+  ASSERT_NE(question, nullptr);
+  Click(question, IDOK);
+  EXPECT_TRUE(installer.WaitForExit().has_value());
+}
+
+TEST(VariantsTest, UnknownWizardTypeIsRefusedWithTwoMessagesAndNoWizard) {
+  Installer installer(VariantPath(L"UnknownType"));
+  HWND unknown = WaitForMessage(installer, L"Ostrane", L"Unknown wizard type");
+  ASSERT_NE(unknown, nullptr);
+  Click(unknown, IDOK);
+  HWND invalid = WaitForMessage(installer, L"Ostrane", L"Invalid wizard type");
+  ASSERT_NE(invalid, nullptr);
+  EXPECT_EQ(installer.WaitForWindow([](HWND w) { return Text(w) == L"Setup"; }, 0ms), nullptr)
+      << "the wizard window never shows";
+  Click(invalid, IDOK);
+  EXPECT_TRUE(installer.WaitForExit().has_value());
+}
+
+TEST(VariantsTest, DlmWizardIsCaptionedSetupAndOffersFourteenTables) {
+  Installer installer(VariantPath(L"DLM"));
+  HWND wizard = installer.WaitForDialog(L"Setup");
+  ASSERT_NE(wizard, nullptr);
+  HWND page = WaitForPage(wizard, L"LanguagePageQL");
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(::SendMessageW(::GetDlgItem(page, kLanguageCombo), CB_GETCOUNT, 0, 0), 14);
+  EXPECT_EQ(ComboSelection(page, kLanguageCombo), L"English");
+  EXPECT_EQ(ControlText(page, kNext), L"Next");
+  CloseAndConfirm(installer, wizard);
+}
+
+TEST(VariantsTest, PlainWizardListsLanguagesAndSwitchesOnSelection) {
+  Installer installer(VariantPath(L"Plain"));
+  HWND wizard = installer.WaitForDialog(kWizardCaption);
+  ASSERT_NE(wizard, nullptr);
+  HWND page = WaitForPage(wizard, L"LanguagePage");
+  ASSERT_NE(page, nullptr);
+  HWND combo = ::GetDlgItem(page, kLanguageCombo);
+  EXPECT_TRUE(Visible(combo));
+  EXPECT_EQ(ControlText(page, kSplashText),
+            L"To continue, please select your preferred language, and click \"Next\".");
+
+  // Choose the second language as a user would: selection, then the change notification.
+  ::SendMessageW(combo, CB_SETCURSEL, 1, 0);
+  ::PostMessageW(page, WM_COMMAND, MAKEWPARAM(kLanguageCombo, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (ControlText(page, kNext) != L"Siguiente" && std::chrono::steady_clock::now() < deadline) ::Sleep(50);
+  EXPECT_EQ(ControlText(page, kNext), L"Siguiente");
+  EXPECT_NE(ControlText(page, kSplashText).find(L"Siguiente"), std::wstring::npos) << "references follow";
+  CloseAndConfirm(installer, wizard);
+}
+
+}  // namespace
+}  // namespace ostrane::e2e
