@@ -1,0 +1,60 @@
+// Images embedded in the installer's resources, decoded with GDI+.
+#include <windows.h>
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <gtest/gtest.h>
+
+#include "app/static_from_image.h"
+#include "locale/win32_locale_platform.h"
+
+namespace ostrane {
+namespace {
+
+class GdiplusSession : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    Gdiplus::GdiplusStartupInput input;
+    ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
+  }
+  void TearDown() override { Gdiplus::GdiplusShutdown(token_); }
+
+ private:
+  ULONG_PTR token_ = 0;
+};
+const auto* const kGdiplus = ::testing::AddGlobalTestEnvironment(new GdiplusSession);
+
+TEST(LoadImageResourceTest, DecodesEachEmbeddedImageAtItsSize) {
+  const struct {
+    int id;
+    const wchar_t* type;
+    UINT size;
+  } cases[] = {{101, L"IMAGE_BLOB", 256}, {102, L"IMAGE_BLOB2", 512}, {103, L"IMAGE_BLOB3", 512}};
+  for (const auto& c : cases) {
+    auto image = LoadImageResource(::GetModuleHandleW(nullptr), c.id, c.type);
+    ASSERT_NE(image, nullptr) << c.id;
+    EXPECT_EQ(image->GetWidth(), c.size);
+    EXPECT_EQ(image->GetHeight(), c.size);
+  }
+}
+
+TEST(LoadImageResourceTest, MissingResourceOrNonImageGivesNothing) {
+  EXPECT_EQ(LoadImageResource(::GetModuleHandleW(nullptr), 999, L"IMAGE_BLOB"), nullptr);
+  EXPECT_EQ(LoadImageResource(::GetModuleHandleW(nullptr), 101, L"IMAGE_BLOB3"), nullptr);  // wrong type
+  const char notAnImage[] = "these bytes are no PNG";
+  EXPECT_EQ(LoadImageFromBytes(notAnImage, sizeof notAnImage), nullptr);
+  EXPECT_EQ(LoadImageFromBytes(nullptr, 0), nullptr);
+}
+
+TEST(Win32LocalePlatformTest, FindsEmbeddedTablesAndNamesLanguages) {
+  Win32LocalePlatform platform;
+  const LocaleResource english = platform.FindLocaleResource(101);
+  ASSERT_EQ(english.status, LocaleResource::Status::Found);
+  EXPECT_NE(english.bytes.find("<Locale name=\"en_US\">"), std::string::npos);
+  EXPECT_EQ(platform.FindLocaleResource(119).status, LocaleResource::Status::NotFound);
+  EXPECT_EQ(platform.NativeLanguageName(L"es"), L"espa\u00f1ol");
+  EXPECT_EQ(platform.NativeLanguageName(L"not-a-locale"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace ostrane
