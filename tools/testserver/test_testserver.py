@@ -487,6 +487,28 @@ class CommandLineTest(unittest.TestCase):
         self.assertIn("did not start", started.stderr)
         self.assertIn("No such file", started.stderr)
 
+    def test_no_continue_answers_expect_with_the_final_reply_only(self):
+        started = run_cli("start", *self.options("--no-continue"))
+        self.assertEqual(started.returncode, 0, started.stderr)
+        self.addCleanup(run_cli, "stop", "--state-dir", self.state)
+        with open(os.path.join(self.state, "server.port")) as f:
+            port = int(f.read())
+        request = (b"POST /zbd HTTP/1.1\r\nHost: localhost\r\nExpect: 100-continue\r\n"
+                   b"Content-Length: 2\r\n\r\n{}")       # body with the headers
+        raw = socket.create_connection(("localhost", port), timeout=5)
+        with Env.context.wrap_socket(raw, server_hostname="localhost") as sock:
+            sock.sendall(request)
+            reply = b""
+            while not reply.endswith(b"{}"):
+                chunk = sock.recv(4096)
+                if not chunk:
+                    break
+                reply += chunk
+        self.assertTrue(reply.startswith(b"HTTP/1.1 200"), reply)
+        self.assertNotIn(b"100 Continue", reply)
+        with open(os.path.join(self.state, "requests.jsonl"), encoding="utf-8") as f:
+            self.assertEqual(json.loads(f.readline())["body"], "{}")
+
     def test_serve_stops_by_itself(self):
         for reason in ["idle", "gone"]:
             with self.subTest(reason):

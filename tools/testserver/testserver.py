@@ -106,12 +106,16 @@ Command line
 ------------
   testserver.py serve --state-dir D --docroot R [--port 443] [--host localhost]
       [--cert /var/lib/ostrane/pki/server.crt] [--key /var/lib/ostrane/pki/server.key]
-      [--idle-exit SECONDS (600)] [--parent-pid PID]
+      [--idle-exit SECONDS (600)] [--parent-pid PID] [--no-continue]
     Runs in the foreground. Host "localhost" listens on 127.0.0.1 and, when
     available, ::1; any other host listens on the addresses it resolves to.
     Port 0 picks a free port. The port in use is written to
     <state-dir>/server.port. Stops after SECONDS without a request (0: never)
     or once PID has gone; SIGTERM and SIGINT stop it at once.
+    --no-continue: a request with "Expect: 100-continue" gets no interim
+    "100 Continue", only the final reply once its body has come (allowed for
+    clients that send the body with the headers, as WinHTTP does; Wine's
+    WinHTTP fails on the interim reply). Without it the interim reply is sent.
   testserver.py start <same options>
     Starts "serve" in its own session with output to <state-dir>/server.log,
     waits (up to 5 s) until it listens, writes <state-dir>/server.pid and
@@ -629,9 +633,10 @@ def control_reply(req: Request, state: "ServerState") -> Reply:
 
 
 class ServerState:
-    def __init__(self, state_dir: str, docroot: str):
+    def __init__(self, state_dir: str, docroot: str, send_continue: bool = True):
         self.state_dir = state_dir
         self.docroot = docroot
+        self.send_continue = send_continue
         self.rules = RuleBook(os.path.join(state_dir, "rules.json"))
         self.log = RequestLog(os.path.join(state_dir, "requests.jsonl"))
         self.connections = itertools.count(1)
@@ -695,6 +700,11 @@ class Handler(BaseHTTPRequestHandler):
     def setup(self):
         super().setup()
         self.conn_id = next(self.server.state.connections)
+
+    def handle_expect_100(self):
+        if not self.server.state.send_continue:
+            return True          # the body is read all the same
+        return super().handle_expect_100()
 
     def log_message(self, format, *args):
         log(f"#{self.conn_id} {self.address_string()} {format % args}")
@@ -928,7 +938,7 @@ def process_alive(pid: int) -> bool:
 def serve(args) -> int:
     os.makedirs(args.state_dir, exist_ok=True)
     context = make_tls_context(args.cert, args.key)
-    state = ServerState(args.state_dir, args.docroot)
+    state = ServerState(args.state_dir, args.docroot, send_continue=not args.no_continue)
     state.log.clear()
     servers = open_listeners(args.host, args.port, state, context)
     port = servers[0].server_port
@@ -1026,6 +1036,8 @@ def serve_arguments(args) -> list[str]:
             "--idle-exit", str(args.idle_exit)]
     if args.parent_pid:
         argv += ["--parent-pid", str(args.parent_pid)]
+    if args.no_continue:
+        argv += ["--no-continue"]
     return argv
 
 
@@ -1073,6 +1085,8 @@ def parse_args(argv: list[str]):
     server.add_argument("--idle-exit", type=float, default=600,
                         help="stop after this many seconds without requests (0: never)")
     server.add_argument("--parent-pid", type=int, help="stop when this process is gone")
+    server.add_argument("--no-continue", action="store_true",
+                        help='never send an interim "100 Continue"')
     serve_parser = commands.add_parser("serve", parents=[common, server], help="run in the foreground")
     serve_parser.add_argument("--ready-fd", type=int, help=argparse.SUPPRESS)
     commands.add_parser("start", parents=[common, server], help="run detached")

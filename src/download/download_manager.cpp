@@ -1,0 +1,71 @@
+#include "download/download_manager.h"
+
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <mutex>
+#include <thread>
+
+#include "app/configuration_manager.h"
+#include "download/transfer_support.h"
+#include "winui/message_box.h"
+
+namespace ostrane {
+namespace {
+
+// Between the WinHTTP attempt and the WinINet fallback.
+constexpr DWORD kFallbackPauseMs = 2000;
+
+}  // namespace
+
+std::shared_ptr<DownloadManager> DownloadManager::Instance() {
+  static std::once_flag once;
+  static std::shared_ptr<DownloadManager> instance;
+  std::call_once(once, [] { instance.reset(new DownloadManager()); });
+  return instance;
+}
+
+DownloadResult DownloadManager::Download(const std::wstring& url, HWND notify, const std::wstring& fileName,
+                                         bool useWorkFolder) {
+  const std::wstring path = ResolveTargetPath(url, fileName, useWorkFolder);
+  DownloadResult result = WinHttpToFile(url, notify, path);
+  if (result.ok) return result;
+
+  // Whatever the failure, even a cancellation: WinINet gets its turn.
+  ::Sleep(kFallbackPauseMs);
+  const DownloadResult fallback = DownloadWithWinInet(url, notify, fileName, useWorkFolder);
+  if (fallback.ok) {
+    result.ok = true;
+    return result;
+  }
+  result.text += fallback.text;
+  if (!path.empty()) ::DeleteFileW(path.c_str());  // what the attempts left; may not exist
+  return result;
+}
+
+void DownloadManager::FetchAsync(const std::wstring& url, std::function<void(ByteBuffer)> callback) {
+  std::thread([this, url, callback = std::move(callback)] {
+    ByteBuffer data = Fetch(url);
+    // The wizard is quitting: whoever asked is going away with it.
+    if (m_cancelled) data.reset();
+    callback(std::move(data));
+  }).detach();
+}
+
+std::wstring DownloadManager::ResolveTargetPath(const std::wstring& url, const std::wstring& fileName,
+                                                bool useWorkFolder) {
+  const auto config = ConfigurationManager::Instance();
+  const std::wstring folder = useWorkFolder ? config->m_workFolder : config->m_downloadFolder;
+  if (!::PathIsDirectoryW(folder.c_str())) {
+    win::AppMessageBox(L"Invalid path");
+    return {};
+  }
+  const std::wstring name = fileName.empty() ? FileNameFromUrl(url) : fileName;
+  // PathAppendW works in a MAX_PATH buffer and fails when the result does not fit.
+  std::wstring buffer(std::max<std::size_t>(MAX_PATH, folder.size() + 1), L'\0');
+  std::copy(folder.begin(), folder.end(), buffer.begin());
+  if (!::PathAppendW(buffer.data(), name.c_str())) return {};
+  return buffer.substr(0, buffer.find(L'\0'));
+}
+
+}  // namespace ostrane

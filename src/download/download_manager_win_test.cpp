@@ -1,0 +1,394 @@
+// The transports and the download manager against the local HTTPS test server.
+#include "download/download_manager.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <map>
+#include <thread>
+
+#include "app/configuration_manager.h"
+#include "app/window_messages.h"
+#include "testing/test_server.h"
+
+namespace ostrane {
+namespace {
+
+using nlohmann::json;
+using testing::kServerUrl;
+using testing::ServerRecords;
+using testing::ServerRules;
+using Clock = std::chrono::steady_clock;
+
+std::wstring Url(const std::wstring& path) { return kServerUrl + path; }
+
+// The server's generated bodies: byte i is i % 251.
+std::vector<char> Generated(std::size_t size) {
+  std::vector<char> bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i % 251);
+  return bytes;
+}
+
+std::vector<char> ReadFile(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool FileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Receives the transfers' messages on the test thread: a message-only window whose
+// queue is drained on demand.
+class MessageSink {
+ public:
+  MessageSink()
+      : window_(::CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)) {}
+  ~MessageSink() { ::DestroyWindow(window_); }
+  HWND window() const { return window_; }
+
+  void Drain() {
+    MSG msg;
+    while (::PeekMessageW(&msg, window_, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_DOWNLOAD_PROGRESS) progress.push_back(static_cast<unsigned>(msg.wParam));
+      if (msg.message == WM_DOWNLOAD_NO_SIZE) ++noSize;
+    }
+  }
+
+  std::vector<unsigned> progress;
+  int noSize = 0;
+
+ private:
+  HWND window_;
+};
+
+class DownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sink.window());
+    wchar_t temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    folder = std::wstring(temp) + L"ostrane-download-test-" + std::to_wstring(::GetCurrentProcessId());
+    std::filesystem::create_directories(folder);
+    auto config = ConfigurationManager::Instance();
+    // The settings made an empty work folder of their own; ours replace it.
+    if (config->m_workFolder != folder + L"\\work") ::RemoveDirectoryW(config->m_workFolder.c_str());
+    config->m_downloadFolder = folder;
+    config->m_workFolder = folder + L"\\work";
+    std::filesystem::create_directories(config->m_workFolder);
+  }
+  void TearDown() override { std::filesystem::remove_all(folder); }
+
+  std::wstring InFolder(const std::wstring& name) const { return folder + L"\\" + name; }
+
+  DownloadManager manager;
+  MessageSink sink;
+  std::wstring folder;
+};
+
+// One answer of the server per row, through each transport.
+struct StatusCase {
+  const char* what;
+  json rules;
+  std::wstring path;
+  std::size_t bodySize;  // of a success
+  const wchar_t* winHttpFailure;  // nullptr: success
+  std::size_t fileRequests;
+  std::size_t memoryRequests;  // both in-memory attempts together
+};
+
+const StatusCase kStatusCases[] = {
+    {"200", json::object(), L"/gen/1000", 1000, nullptr, 1, 1},
+    {"204", {{"/empty", {{"status", 204}}}}, L"/empty", 0, nullptr, 1, 1},
+    {"five redirects", {{"/hops", {{"redirect", {{"count", 5}, {"to", "/gen/1000"}}}}}}, L"/hops", 1000, nullptr, 6, 6},
+    // The second in-memory attempt starts at the sixth target with the count at 6.
+    {"six redirects", {{"/hops", {{"redirect", {{"count", 6}, {"to", "/gen/1000"}}}}}}, L"/hops", 0,
+     L"Too many redirects.", 6, 7},
+    {"400", {{"/bad", {{"status", 400}, {"body", "no"}}}}, L"/bad", 0,
+     L"Download failed: Server returned status code: 400", 1, 2},
+    {"500", {{"/bad", {{"status", 500}, {"body", "no"}}}}, L"/bad", 0,
+     L"Download failed: Server returned status code: 500", 1, 2},
+    // Longer than a MAX_PATH buffer, and followed all the same.
+    {"long Location", {{"/long", {{"location", "/gen/100?pad=" + std::string(400, 'x')}}}}, L"/long", 100, nullptr,
+     2, 2},
+    // A redirect that names no target cannot be followed: it fails like its status.
+    {"302 without Location", {{"/bare", {{"status", 302}, {"omit_location", true}}}}, L"/bare", 0,
+     L"Download failed: Server returned status code: 302", 1, 2},
+};
+
+TEST_F(DownloadTest, WinHttpFileAttemptPerStatus) {
+  for (const auto& c : kStatusCases) {
+    SCOPED_TRACE(c.what);
+    ServerRules rules(c.rules);
+    ServerRecords records;
+    manager.m_lastFilePath = L"before";
+    const DownloadResult result = manager.DownloadWithWinHttp(Url(c.path), sink.window(), L"out.bin", false);
+    EXPECT_EQ(records.New().size(), c.fileRequests);
+    if (c.winHttpFailure == nullptr) {
+      EXPECT_TRUE(result.ok) << result.text;
+      EXPECT_EQ(result.text, L"");
+      EXPECT_EQ(ReadFile(InFolder(L"out.bin")), Generated(c.bodySize));
+      EXPECT_EQ(manager.m_lastFilePath, InFolder(L"out.bin"));
+    } else {
+      EXPECT_FALSE(result.ok);
+      EXPECT_EQ(result.text, c.winHttpFailure + std::wstring(L"[WINHTTP] "));
+      EXPECT_EQ(manager.m_lastFilePath, L"before");
+    }
+  }
+}
+
+TEST_F(DownloadTest, FetchPerStatus) {
+  for (const auto& c : kStatusCases) {
+    SCOPED_TRACE(c.what);
+    ServerRules rules(c.rules);
+    ServerRecords records;
+    const ByteBuffer data = manager.Fetch(Url(c.path));
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(*data, Generated(c.winHttpFailure ? 0 : c.bodySize));
+    EXPECT_EQ(records.New().size(), c.memoryRequests);
+  }
+}
+
+TEST_F(DownloadTest, FetchSendsItsOwnAgentAndBypassesCaches) {
+  ServerRecords records;
+  ASSERT_EQ(manager.Fetch(Url(L"/gen/10"))->size(), 10u);
+  const auto sent = records.New();
+  ASSERT_EQ(sent.size(), 1u);
+  std::map<std::string, std::string> headers;
+  for (const auto& header : sent[0]["headers"]) headers[header[0]] = header[1];
+  EXPECT_EQ(headers["User-Agent"], "A WinHTTP Example Program/1.0");
+  EXPECT_EQ(headers["Pragma"], "no-cache");
+}
+
+TEST_F(DownloadTest, FetchAttemptsShareOneRedirectCount) {
+  // The first attempt follows 3 redirects to /next, which fails once; the second
+  // attempt starts at /next, whose own chain may only use what is left of the five.
+  const struct {
+    int secondChain;
+    std::size_t bodySize;
+  } cases[] = {{2, 100}, {3, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.secondChain);
+    ServerRules rules(json{{"/first", {{"redirect", {{"count", 3}, {"to", "/next"}}}}},
+                       {"/next", {{"status", 500}, {"times", 1}}},
+                       {"/next*", {{"redirect", {{"count", c.secondChain}, {"to", "/gen/100"}}}}}});
+    ServerRecords records;
+    EXPECT_EQ(*manager.Fetch(Url(L"/first")), Generated(c.bodySize));
+    std::vector<std::string> expected = {"/first", "/first?hop=1", "/first?hop=2", "/next", "/next"};
+    for (int hop = 1; hop < c.secondChain; ++hop) expected.push_back("/next?hop=" + std::to_string(hop));
+    if (c.bodySize > 0) expected.push_back("/gen/100");
+    EXPECT_EQ(records.NewPaths(), expected);
+  }
+}
+
+TEST_F(DownloadTest, ProgressOfAKnownLengthEndsWithTheCompletionMessage) {
+  for (const bool winInet : {false, true}) {
+    SCOPED_TRACE(winInet ? "WinINet" : "WinHTTP");
+    sink.progress.clear();
+    const std::wstring url = Url(L"/gen/3000000");
+    const DownloadResult result = winInet ? manager.DownloadWithWinInet(url, sink.window(), L"", true)
+                                          : manager.DownloadWithWinHttp(url, sink.window(), L"", true);
+    ASSERT_TRUE(result.ok) << result.text;
+    EXPECT_EQ(manager.m_lastFilePath, folder + L"\\work\\3000000");
+    sink.Drain();
+    EXPECT_EQ(sink.noSize, 0);
+    // About one message per point, each higher than the last, then 100 on completion.
+    ASSERT_GE(sink.progress.size(), 90u);
+    EXPECT_LE(sink.progress.size(), 101u);
+    for (std::size_t i = 1; i + 1 < sink.progress.size(); ++i) EXPECT_GT(sink.progress[i], sink.progress[i - 1]);
+    EXPECT_EQ(sink.progress.back(), 100u);
+  }
+}
+
+TEST_F(DownloadTest, WithoutContentLengthOneNoSizeMessageAndSuccess) {
+  ServerRules rules(json{{"/gen/*", {{"no_length", true}}}});
+  for (const bool winInet : {false, true}) {
+    SCOPED_TRACE(winInet ? "WinINet" : "WinHTTP");
+    sink.progress.clear(), sink.noSize = 0;
+    const std::wstring url = Url(L"/gen/200000");
+    const DownloadResult result = winInet ? manager.DownloadWithWinInet(url, sink.window(), L"x", false)
+                                          : manager.DownloadWithWinHttp(url, sink.window(), L"x", false);
+    EXPECT_TRUE(result.ok) << result.text;
+    EXPECT_EQ(ReadFile(InFolder(L"x")), Generated(200000));
+    sink.Drain();
+    EXPECT_EQ(sink.noSize, 1);
+    EXPECT_TRUE(sink.progress.empty());
+  }
+}
+
+TEST_F(DownloadTest, BodyShorterThanItsLengthIsIncomplete) {
+  const struct {
+    const char* what;
+    std::int64_t announced;
+    std::wstring text;
+  } cases[] = {
+      {"short", 2000, L"Download was incomplete: content length: 2000, downloaded: 1000"},
+      // Read as 32 bits, 4 GiB + 1000 would look like the 1000 bytes that came.
+      {"beyond 4 GiB", 4294968296LL, L"Download was incomplete: content length: 4294968296, downloaded: 1000"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ServerRules rules(json{{"/gen/1000", {{"content_length", c.announced}}}});
+    EXPECT_EQ(manager.DownloadWithWinHttp(Url(L"/gen/1000"), sink.window(), L"short.bin", false).text,
+              c.text + L"[WINHTTP] ");
+    EXPECT_EQ(manager.DownloadWithWinInet(Url(L"/gen/1000"), sink.window(), L"short.bin", false).text,
+              c.text + L" [WININET] ");
+    // Through both attempts: nothing is left behind.
+    const DownloadResult result = manager.Download(Url(L"/gen/1000"), sink.window(), L"short.bin", false);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.text, c.text + L"[WINHTTP] " + c.text + L" [WININET] ");
+    EXPECT_FALSE(FileExists(InFolder(L"short.bin")));
+  }
+}
+
+TEST_F(DownloadTest, DownloadFallsBackToWinInetAfterAPause) {
+  ServerRules rules(json{{"/gen/5000", {{"status", 500}, {"times", 1}}}});
+  ServerRecords records;
+  const auto start = Clock::now();
+  const DownloadResult result = manager.Download(Url(L"/gen/5000"), sink.window(), L"", false);
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(2000));
+  EXPECT_TRUE(result.ok);
+  EXPECT_EQ(result.text, L"Download failed: Server returned status code: 500[WINHTTP] ");
+  EXPECT_EQ(ReadFile(InFolder(L"5000")), Generated(5000));
+  EXPECT_EQ(manager.m_lastFilePath, InFolder(L"5000"));
+  EXPECT_EQ(records.New().size(), 2u);
+}
+
+TEST_F(DownloadTest, DownloadWithoutFallbackWhenWinHttpSucceeds) {
+  const auto start = Clock::now();
+  const DownloadResult result = manager.Download(Url(L"/gen/5000"), sink.window(), L"", false);
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2000));
+  EXPECT_TRUE(result.ok);
+  EXPECT_EQ(result.text, L"");
+}
+
+TEST_F(DownloadTest, BothAttemptsFailingLeaveBothTextsAndNoFile) {
+  ServerRules rules(json{{"/gen/5000", {{"status", 500}}}});
+  const DownloadResult result = manager.Download(Url(L"/gen/5000"), sink.window(), L"", false);
+  EXPECT_FALSE(result.ok);
+  const std::wstring first = L"Download failed: Server returned status code: 500[WINHTTP] ";
+  const std::wstring second = L"Server returned status code: HTTP 500 - ";
+  EXPECT_EQ(result.text.substr(0, first.size() + second.size()), first + second) << result.text;
+  EXPECT_TRUE(result.text.ends_with(L" [WININET] ")) << result.text;
+  EXPECT_FALSE(FileExists(InFolder(L"5000")));
+}
+
+TEST_F(DownloadTest, CancelEndsWinHttpThenWinInetFetchesEverything) {
+  // WinHTTP's attempt crawls (the rule's only use); WinINet's is served at full speed.
+  ServerRules rules(json{{"/gen/2000000", {{"rate", 200000}, {"times", 1}}}});
+  auto download = std::async(std::launch::async, [&] {
+    return manager.Download(Url(L"/gen/2000000"), sink.window(), L"", false);
+  });
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (sink.progress.empty() && Clock::now() < deadline) {
+    sink.Drain();
+    ::Sleep(10);
+  }
+  ASSERT_FALSE(sink.progress.empty()) << "no progress from the slow transfer";
+  const auto cancelledAt = Clock::now();
+  manager.m_cancelled = true;
+
+  const DownloadResult result = download.get();
+  EXPECT_TRUE(result.ok);
+  EXPECT_EQ(result.text, L"Download cancelled.[WINHTTP] ");
+  EXPECT_EQ(ReadFile(InFolder(L"2000000")), Generated(2000000));
+  // The crawl would have taken 10 s; it stopped at the next chunk, then came the pause.
+  EXPECT_LT(Clock::now() - cancelledAt, std::chrono::seconds(6));
+
+  // After the flag every fetch delivers null, though it still asks the server.
+  ServerRecords records;
+  std::promise<ByteBuffer> delivered;
+  manager.FetchAsync(Url(L"/gen/10"), [&](ByteBuffer data) { delivered.set_value(std::move(data)); });
+  auto future = delivered.get_future();
+  ASSERT_EQ(future.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  EXPECT_EQ(future.get(), nullptr);
+  EXPECT_EQ(records.New().size(), 2u);  // two attempts, each stopped before its first chunk
+}
+
+TEST_F(DownloadTest, FetchAsyncDeliversOnItsOwnThread) {
+  const struct {
+    std::wstring path;
+    std::size_t size;
+  } cases[] = {{L"/gen/70000", 70000}, {L"/missing", 0}};
+  for (const auto& c : cases) {
+    std::promise<std::pair<std::thread::id, ByteBuffer>> delivered;
+    manager.FetchAsync(Url(c.path), [&](ByteBuffer data) {
+      delivered.set_value({std::this_thread::get_id(), std::move(data)});
+    });
+    auto future = delivered.get_future();
+    ASSERT_EQ(future.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    auto [thread, data] = future.get();
+    EXPECT_NE(thread, std::this_thread::get_id());
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(*data, Generated(c.size));
+  }
+}
+
+TEST_F(DownloadTest, TargetPathJoinsFolderAndName) {
+  const struct {
+    std::wstring url, fileName;
+    bool work;
+    std::wstring expected;
+  } cases[] = {
+      {L"https://localhost/f/a.exe", L"b.exe", false, L"\\b.exe"},
+      {L"https://localhost/f/a.exe", L"", true, L"\\work\\a.exe"},
+      {L"https://localhost/f/a.zip?x=1", L"", false, L"\\a.zip?x=1"},
+      {L"a.exe", L"", false, L""},  // no '/': no name, the folder itself
+  };
+  for (const auto& c : cases) {
+    std::wstring path = manager.ResolveTargetPath(c.url, c.fileName, c.work);
+    EXPECT_EQ(path, folder + c.expected) << c.url;
+  }
+  // Too long for MAX_PATH.
+  EXPECT_EQ(manager.ResolveTargetPath(L"https://localhost/", std::wstring(300, L'n'), false), L"");
+}
+
+TEST_F(DownloadTest, UrlEndingInSlashCannotBeWritten) {
+  ServerRules rules(json{{"/dir/", {{"body", "listing"}}}});
+  const DownloadResult result = manager.DownloadWithWinHttp(Url(L"/dir/"), sink.window(), L"", false);
+  EXPECT_FALSE(result.ok);
+  EXPECT_TRUE(result.text.starts_with(L"Failed to open file for writing: ")) << result.text;
+}
+
+// Answers the "Invalid path" boxes that a transfer shows on its own thread and
+// collects their texts.
+class MessageBoxAnswerer {
+ public:
+  explicit MessageBoxAnswerer(std::vector<std::wstring>& texts)
+      : thread_([this, &texts] {
+          while (!stop_) {
+            if (HWND box = ::FindWindowW(L"#32770", L"Ostrane")) {
+              wchar_t text[64] = {};
+              ::GetDlgItemTextW(box, 0xFFFF, text, 64);  // the box's message
+              texts.push_back(text);
+              ::SendMessageW(box, WM_COMMAND, IDOK, 0);
+            }
+            ::Sleep(20);
+          }
+        }) {}
+  ~MessageBoxAnswerer() {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+TEST_F(DownloadTest, FolderThatIsNotADirectoryShowsInvalidPathAndFailsToWrite) {
+  ConfigurationManager::Instance()->m_downloadFolder = folder + L"\\missing";
+  DownloadResult result;
+  std::vector<std::wstring> boxes;
+  {
+    MessageBoxAnswerer answerer(boxes);
+    result = manager.DownloadWithWinHttp(Url(L"/gen/10"), sink.window(), L"", false);
+  }
+  EXPECT_FALSE(result.ok);
+  EXPECT_TRUE(result.text.starts_with(L"Failed to open file for writing: ")) << result.text;
+  EXPECT_EQ(boxes, std::vector<std::wstring>{L"Invalid path"});
+}
+
+}  // namespace
+}  // namespace ostrane

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+namespace ostrane {
+
+// The outcome of a file download. `text` holds the failure texts of the attempts
+// that failed, each followed by its transport's tag; after a fallback that
+// succeeded it still holds the first attempt's.
+struct DownloadResult {
+  bool ok = false;
+  std::wstring text;
+};
+
+}  // namespace ostrane

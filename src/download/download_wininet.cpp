@@ -1,0 +1,87 @@
+// The WinINet transport: the fallback attempt at a file. WinINet follows redirects
+// itself and this attempt does not look at the cancel flag.
+#include <windows.h>
+#include <wininet.h>
+
+#include <optional>
+#include <stdexcept>
+
+#include "download/download_manager.h"
+#include "download/progress.h"
+#include "download/transfer_support.h"
+#include "download/transfer_win.h"
+#include "net/system_error_text.h"
+#include "net/text_convert.h"
+#include "winui/unique_handle.h"
+
+namespace ostrane {
+namespace {
+
+using UniqueInternet = win::UniqueHandle<win::HandleTraits<HINTERNET, ::InternetCloseHandle>>;
+
+constexpr wchar_t kTag[] = L" [WININET] ";
+
+std::optional<std::wstring> QueryHeaderText(HINTERNET request, DWORD info) {
+  wchar_t text[64] = {};
+  DWORD bytes = sizeof text;
+  if (!::HttpQueryInfoW(request, info, text, &bytes, nullptr)) return std::nullopt;
+  return std::wstring(text, bytes / sizeof(wchar_t));
+}
+
+}  // namespace
+
+DownloadResult DownloadManager::DownloadWithWinInet(const std::wstring& url, HWND notify,
+                                                    const std::wstring& fileName, bool useWorkFolder) {
+  return WinInetToFile(url, notify, ResolveTargetPath(url, fileName, useWorkFolder));
+}
+
+DownloadResult DownloadManager::WinInetToFile(const std::wstring& url, HWND notify, const std::wstring& path) {
+  DownloadResult result;
+  try {
+    transfer::OutputFile file(path);
+    UniqueInternet session(::InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!session) transfer::FailWithLastError(L"Failed to initialize WinINet:: %d - %s");
+    UniqueInternet request(::InternetOpenUrlW(session.get(), url.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0));
+    if (!request) transfer::FailWithLastError(L"Failed to open URL:: %d - %s");
+
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!::HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+      transfer::FailWithLastError(L"Failed to query HTTP status code: %d - %s");
+    if (status != 200) {
+      throw std::runtime_error(WideToUtf8(FormatFailure(L"Server returned status code: HTTP %d - %s", status,
+                                                        GetSystemErrorText(::GetLastError()))));
+    }
+
+    // Read as text: a 32-bit number would turn a body of 4 GiB or more into a failure.
+    std::optional<std::uint64_t> length;
+    if (const auto text = QueryHeaderText(request.get(), HTTP_QUERY_CONTENT_LENGTH))
+      length = ParseContentLength(*text);
+    if (!length) transfer::PostNoSize(notify);
+    if (!file.IsOpen()) transfer::Fail(L"Failed to open file for writing: %d - %s", file.OpenError());
+
+    // A failed read ends the body like its end does; the size check catches a short file.
+    ProgressThrottle progress(length.value_or(0));
+    char buffer[4096];
+    DWORD read = 0;
+    while (::InternetReadFile(request.get(), buffer, sizeof buffer, &read) && read > 0) {
+      file.Write(buffer, read);
+      if (const auto percent = progress.Add(read)) transfer::PostProgress(notify, *percent);
+    }
+    file.Close();
+
+    if (length) {
+      const auto size = transfer::FileSize(path);
+      if (!size) transfer::FailWithLastError(L"Failed to open downloaded file: %d - %s");
+      if (*size != *length) throw std::runtime_error(IncompleteDownloadText(*length, *size));
+    }
+    m_lastFilePath = path;
+    if (length.value_or(0) > 0) transfer::PostProgress(notify, 100);
+    result.ok = true;
+  } catch (const std::exception& failure) {
+    result = transfer::FailedResult(failure, kTag);
+  }
+  return result;
+}
+
+}  // namespace ostrane

@@ -1,0 +1,32 @@
+// Portable pieces of the HTTP transfers: header values, redirect targets and the
+// texts that failures carry.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ostrane {
+
+// A Content-Length value as a 64-bit count (bodies of 4 GiB and more exist); nothing
+// unless it is a plain decimal number that fits.
+std::optional<std::uint64_t> ParseContentLength(std::wstring_view text);
+
+// "Download was incomplete: content length: <length>, downloaded: <size>"
+std::string IncompleteDownloadText(std::uint64_t length, std::uint64_t size);
+
+// Fills a failure format such as "Failed to connect: %d - %s": %d becomes the code as
+// a signed decimal number, %s the system's text for it.
+std::wstring FormatFailure(std::wstring_view format, std::uint32_t code, std::wstring_view systemText);
+
+// The absolute URL that a redirect's Location names, resolved against the URL that
+// answered (servers often send "/path" or "file?x=1"). The fragment is kept; the
+// transfer drops it when it builds the request.
+std::wstring ResolveLocation(std::wstring_view base, std::wstring_view location);
+
+// The file name a URL gives: everything after its last '/', query included; empty
+// when there is no '/'.
+std::wstring FileNameFromUrl(std::wstring_view url);
+
+}  // namespace ostrane

@@ -1,0 +1,86 @@
+#include "download/transfer_support.h"
+
+#include <gtest/gtest.h>
+
+namespace ostrane {
+namespace {
+
+TEST(ParseContentLengthTest, AcceptsPlainDecimalsUpTo64Bits) {
+  const struct {
+    std::wstring text;
+    std::optional<std::uint64_t> value;
+  } cases[] = {
+      {L"0", 0},
+      {L"1000", 1000},
+      {L" 42\t", 42},
+      {L"4294967295", 4294967295ULL},
+      {L"4294967296", 4294967296ULL},  // 4 GiB: a 32-bit reading would say 0
+      {L"18446744073709551615", 18446744073709551615ULL},
+      {L"18446744073709551616", std::nullopt},
+      {L"", std::nullopt},
+      {L"-1", std::nullopt},
+      {L"12abc", std::nullopt},
+      {L"1 2", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseContentLength(c.text), c.value) << "\"" << c.text.size() << "\"";
+}
+
+TEST(FailureTextTest, FormatsCodeAsSignedDecimalAndAddsSystemText) {
+  EXPECT_EQ(FormatFailure(L"Failed to connect: %d - %s", 12029, L"cannot connect\r\n"),
+            L"Failed to connect: 12029 - cannot connect\r\n");
+  EXPECT_EQ(FormatFailure(L"Failed to open URL:: %d - %s", 0x80004005u, L""), L"Failed to open URL:: -2147467259 - ");
+  EXPECT_EQ(IncompleteDownloadText(4294967396ULL, 100),
+            "Download was incomplete: content length: 4294967396, downloaded: 100");
+}
+
+TEST(ResolveLocationTest, FollowsReferenceResolutionRules) {
+  // The examples of the URI standard (RFC 3986, 5.4), base http://a/b/c/d;p?q.
+  const wchar_t* base = L"http://a/b/c/d;p?q";
+  const struct {
+    const wchar_t* location;
+    const wchar_t* resolved;
+  } cases[] = {
+      {L"g:h", L"g:h"},
+      {L"g", L"http://a/b/c/g"},
+      {L"./g", L"http://a/b/c/g"},
+      {L"g/", L"http://a/b/c/g/"},
+      {L"/g", L"http://a/g"},
+      {L"//g", L"http://g"},
+      {L"?y", L"http://a/b/c/d;p?y"},
+      {L"g?y", L"http://a/b/c/g?y"},
+      {L"#s", L"http://a/b/c/d;p?q#s"},
+      {L"g?y#s", L"http://a/b/c/g?y#s"},
+      {L";x", L"http://a/b/c/;x"},
+      {L"", L"http://a/b/c/d;p?q"},
+      {L".", L"http://a/b/c/"},
+      {L"..", L"http://a/b/"},
+      {L"../g", L"http://a/b/g"},
+      {L"../..", L"http://a/"},
+      {L"../../g", L"http://a/g"},
+      {L"../../../g", L"http://a/g"},
+      {L"/./g", L"http://a/g"},
+      {L"/../g", L"http://a/g"},
+      {L"g.", L"http://a/b/c/g."},
+      {L"..g", L"http://a/b/c/..g"},
+      {L"./../g", L"http://a/b/g"},
+      {L"./g/.", L"http://a/b/c/g/"},
+      {L"g/../h", L"http://a/b/c/h"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ResolveLocation(base, c.location), c.resolved) << c.location;
+}
+
+TEST(ResolveLocationTest, ServerStyleRedirects) {
+  EXPECT_EQ(ResolveLocation(L"https://localhost/gen/10", L"/gen/10?hop=1"), L"https://localhost/gen/10?hop=1");
+  EXPECT_EQ(ResolveLocation(L"https://localhost:8443/f/a.exe?x=1", L"b.exe"), L"https://localhost:8443/f/b.exe");
+  EXPECT_EQ(ResolveLocation(L"https://localhost", L"f/a"), L"https://localhost/f/a");
+  EXPECT_EQ(ResolveLocation(L"https://localhost/f/a", L"https://cdn.example/x?y=1"), L"https://cdn.example/x?y=1");
+}
+
+TEST(FileNameFromUrlTest, TakesEverythingAfterTheLastSlash) {
+  EXPECT_EQ(FileNameFromUrl(L"https://localhost/f/setup.exe?x=1"), L"setup.exe?x=1");
+  EXPECT_EQ(FileNameFromUrl(L"https://localhost/f/"), L"");
+  EXPECT_EQ(FileNameFromUrl(L"setup.exe"), L"");
+}
+
+}  // namespace
+}  // namespace ostrane

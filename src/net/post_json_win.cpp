@@ -1,0 +1,96 @@
+#include <windows.h>
+#include <winhttp.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "net/ostrane_exception.h"
+#include "net/post_json.h"
+#include "net/system_facts.h"
+#include "net/winhttp_common.h"
+
+namespace ostrane {
+
+bool PostJson(const std::wstring& url, const std::string& body, HeaderList headers, std::string& response,
+              std::uint32_t& status) {
+  // Windows 7 without SP1 cannot speak TLS 1.2: nothing is sent from it.
+  if (IsOsVersionAtLeast(6, 1, 0) && !IsOsVersionAtLeast(6, 1, 1)) throw OstraneException();
+
+  URL_COMPONENTS parts{};
+  parts.dwStructSize = sizeof parts;
+  parts.dwSchemeLength = static_cast<DWORD>(-1);
+  parts.dwHostNameLength = static_cast<DWORD>(-1);
+  parts.dwUrlPathLength = static_cast<DWORD>(-1);
+  parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+  if (!::WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) throw OstraneException();
+
+  const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+  const std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
+  if (!PostJsonToHost(host, path, body, std::move(headers), response, status)) throw OstraneException();
+  return true;
+}
+
+bool PostJsonToHost(const std::wstring& host, const std::wstring& path, const std::string& body,
+                    HeaderList headers, std::string& response, std::uint32_t& status) {
+  UniqueWinHttp session(::WinHttpOpen(nullptr, WinHttpAccessTypeForThisSystem(), WINHTTP_NO_PROXY_NAME,
+                                      WINHTTP_NO_PROXY_BYPASS, 0));
+  if (!session) return false;
+  DWORD protocols = SecureProtocolsForThisSystem();
+  if (!::WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols))
+    return false;
+  UniqueWinHttp connection(::WinHttpConnect(session.get(), host.c_str(), INTERNET_DEFAULT_HTTPS_PORT, 0));
+  if (!connection) return false;
+  UniqueWinHttp request(::WinHttpOpenRequest(connection.get(), L"POST", path.c_str(), nullptr,
+                                             WINHTTP_NO_REFERER, nullptr, WINHTTP_FLAG_SECURE));
+  if (!request) return false;
+
+  headers.emplace_back(L"Expect", L"100-continue");
+  headers.emplace_back(L"Content-Type", L"application/json");
+  for (const auto& [name, value] : headers) {
+    const std::wstring line = name + L": " + value;
+    if (!::WinHttpAddRequestHeaders(request.get(), line.c_str(), static_cast<DWORD>(line.size()),
+                                    WINHTTP_ADDREQ_FLAG_ADD))
+      std::printf("WinHttpAddRequestHeaders error: %lu\n", ::GetLastError());
+  }
+
+  const auto length = static_cast<DWORD>(std::strlen(body.c_str()));
+  if (!::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, const_cast<char*>(body.c_str()),
+                            length, length, 0) ||
+      !::WinHttpReceiveResponse(request.get(), nullptr))
+    return false;
+
+  DWORD code = 0;
+  DWORD size = sizeof code;
+  if (::WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                            WINHTTP_HEADER_NAME_BY_INDEX, &code, &size, WINHTTP_NO_HEADER_INDEX))
+    status = code;
+
+  for (;;) {
+    DWORD available = 0;
+    if (!::WinHttpQueryDataAvailable(request.get(), &available)) {
+      std::printf("Error %lu in WinHttpQueryDataAvailable.\n", ::GetLastError());
+      break;
+    }
+    if (available == 0) break;
+    std::vector<char> chunk;
+    try {
+      chunk.assign(static_cast<std::size_t>(available) + 1, '\0');
+    } catch (const std::bad_alloc&) {
+      std::printf("Out of memory\n");
+      break;
+    }
+    DWORD read = 0;
+    if (!::WinHttpReadData(request.get(), chunk.data(), available, &read)) {
+      std::printf("Error %lu in WinHttpReadData.\n", ::GetLastError());
+      continue;
+    }
+    // Text up to a zero byte: the replies are JSON.
+    response.append(chunk.data(), std::find(chunk.data(), chunk.data() + read, '\0'));
+  }
+  return true;
+}
+
+}  // namespace ostrane

@@ -1,0 +1,11 @@
+#include "app/configuration_manager.h"
+#include "net/request_context.h"
+#include "net/system_facts.h"
+
+namespace ostrane {
+
+RequestContext MakeRequestContext() {
+  return BuildRequestContext(RequestFactsFrom(*ConfigurationManager::Instance(), OsVersionText(), IsWow64()));
+}
+
+}  // namespace ostrane

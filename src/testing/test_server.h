@@ -1,0 +1,77 @@
+// The local HTTPS test server as the Windows tests see it: rules written to, and
+// request records read from, its state folder through Wine's Z: drive.
+#pragma once
+
+#include <windows.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace ostrane::testing {
+
+inline constexpr wchar_t kServerUrl[] = L"https://localhost";
+
+// A file of the server's state folder, as a Windows path.
+inline std::wstring ServerStateFile(const std::wstring& name) {
+  const char* state = std::getenv("OSTRANE_STATE");
+  std::wstring path = L"Z:";
+  for (const char* c = state && *state ? state : "/var/lib/ostrane"; *c; ++c) path += *c == '/' ? L'\\' : *c;
+  return path + L"\\server\\" + name;
+}
+
+// Rules in force for one scope; the server reads them again for every request.
+class ServerRules {
+ public:
+  // Pass a json object: ServerRules rules(json{{"/path", {{"status", 500}}}});
+  explicit ServerRules(nlohmann::json rules) { Write(std::move(rules)); }
+  ~ServerRules() { Write(nlohmann::json::object()); }
+  ServerRules(const ServerRules&) = delete;
+  ServerRules& operator=(const ServerRules&) = delete;
+
+ private:
+  static void Write(nlohmann::json rules) {
+    // The server resets its "times" counters only when the file's content changes.
+    static int writes = 0;
+    rules["/~write"] = {{"comment", std::to_string(::GetCurrentProcessId()) + "-" +
+                                        std::to_string(::GetTickCount64()) + "-" + std::to_string(++writes)}};
+    const std::wstring path = ServerStateFile(L"rules.json");
+    const std::wstring temp = path + L".tmp";
+    std::ofstream(temp.c_str(), std::ios::binary | std::ios::trunc) << rules.dump();
+    ::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);  // whole, never half written
+  }
+};
+
+// The requests the server records from now on.
+class ServerRecords {
+ public:
+  ServerRecords() : start_(ReadAll().size()) {}
+
+  std::vector<nlohmann::json> New() const {
+    auto all = ReadAll();
+    return std::vector<nlohmann::json>(all.begin() + static_cast<std::ptrdiff_t>(std::min(start_, all.size())),
+                                       all.end());
+  }
+  // "path" (with query) of each new request, in order.
+  std::vector<std::string> NewPaths() const {
+    std::vector<std::string> paths;
+    for (const auto& record : New()) paths.push_back(record["path"]);
+    return paths;
+  }
+
+ private:
+  static std::vector<nlohmann::json> ReadAll() {
+    std::vector<nlohmann::json> records;
+    std::ifstream in(ServerStateFile(L"requests.jsonl").c_str(), std::ios::binary);
+    for (std::string line; std::getline(in, line);)
+      if (!line.empty()) records.push_back(nlohmann::json::parse(line));
+    return records;
+  }
+  std::size_t start_;
+};
+
+}  // namespace ostrane::testing
