@@ -4,6 +4,7 @@
 #include "app/folder_tree.h"
 #include "app/window_messages.h"
 #include "app/wizard_type.h"
+#include "download/download_manager.h"
 #include "net/text_convert.h"
 #include "pages/error_page.h"
 #include "pages/language_page.h"
@@ -265,8 +266,8 @@ void COstraneDlg::OnClose() {
   ::ShowWindow(hwnd(), SW_HIDE);
   auto settings = ConfigurationManager::Instance();
   settings->m_closing = true;
-  // The quit events of the shown packages, and the download manager's cancel flag,
-  // join here with the analytics and download subsystems.
+  DownloadManager::Instance()->m_cancelled = true;
+  // The quit events of the shown packages join here with the analytics subsystem.
   CleanUpTempFolder();
   OnCancel();
 }
