@@ -63,22 +63,15 @@ Exchange OpenFinalResponse(std::wstring& url, const HopSettings& settings, int& 
     if (!::WinHttpSetOption(hop.session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols))
       transfer::FailWithLastError(L"Failed to set secure protocols: %d - %s");
 
-    URL_COMPONENTS parts{};
-    parts.dwStructSize = sizeof parts;
-    parts.dwSchemeLength = static_cast<DWORD>(-1);
-    parts.dwHostNameLength = static_cast<DWORD>(-1);
-    parts.dwUrlPathLength = static_cast<DWORD>(-1);
-    parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-    if (!::WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts))
-      transfer::FailWithLastError(L"Failed to parse URL: %d - %s");
-    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    const auto parts = CrackUrl(url);
+    if (!parts) transfer::FailWithLastError(L"Failed to parse URL: %d - %s");
     // Path and query; a fragment is the client's own and never sent.
-    std::wstring object(parts.lpszUrlPath, parts.dwUrlPathLength + parts.dwExtraInfoLength);
+    std::wstring object = parts->path + parts->extra;
     object = object.substr(0, object.find(L'#'));
 
-    hop.connection.reset(::WinHttpConnect(hop.session.get(), host.c_str(), parts.nPort, 0));
+    hop.connection.reset(::WinHttpConnect(hop.session.get(), parts->host.c_str(), parts->port, 0));
     if (!hop.connection) transfer::FailWithLastError(L"Failed to connect: %d - %s");
-    const DWORD flags = settings.requestFlags | (parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0);
+    const DWORD flags = settings.requestFlags | (parts->scheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0);
     hop.request.reset(::WinHttpOpenRequest(hop.connection.get(), L"GET", object.c_str(), nullptr,
                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
     if (!hop.request) transfer::FailWithLastError(L"Failed to open request: %d - %s");

@@ -19,17 +19,10 @@ bool PostJson(const std::wstring& url, const std::string& body, HeaderList heade
   // Windows 7 without SP1 cannot speak TLS 1.2: nothing is sent from it.
   if (IsOsVersionAtLeast(6, 1, 0) && !IsOsVersionAtLeast(6, 1, 1)) throw OstraneException();
 
-  URL_COMPONENTS parts{};
-  parts.dwStructSize = sizeof parts;
-  parts.dwSchemeLength = static_cast<DWORD>(-1);
-  parts.dwHostNameLength = static_cast<DWORD>(-1);
-  parts.dwUrlPathLength = static_cast<DWORD>(-1);
-  parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-  if (!::WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) throw OstraneException();
-
-  const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-  const std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
-  if (!PostJsonToHost(host, path, body, std::move(headers), response, status)) throw OstraneException();
+  // The query, the scheme and any port are not used: always port 443 over TLS.
+  const auto parts = CrackUrl(url);
+  if (!parts) throw OstraneException();
+  if (!PostJsonToHost(parts->host, parts->path, body, std::move(headers), response, status)) throw OstraneException();
   return true;
 }
 

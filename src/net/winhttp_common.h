@@ -5,6 +5,9 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <optional>
+#include <string>
+
 #include "net/system_facts.h"
 #include "winui/unique_handle.h"
 
@@ -25,6 +28,29 @@ inline DWORD SecureProtocolsForThisSystem() {
   if (IsOsVersionAtLeast(6, 1, 1))
     protocols |= WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
   return protocols;
+}
+
+// The parts of a URL as WinHttpCrackUrl splits it.
+struct CrackedUrl {
+  std::wstring host;
+  std::wstring path;   // without the query
+  std::wstring extra;  // the query and fragment, from '?' or '#'
+  INTERNET_PORT port = 0;
+  INTERNET_SCHEME scheme = INTERNET_SCHEME_HTTP;
+};
+
+// Nothing when WinHttpCrackUrl rejects the URL (its error stays the thread's last error).
+inline std::optional<CrackedUrl> CrackUrl(const std::wstring& url) {
+  URL_COMPONENTS parts{};
+  parts.dwStructSize = sizeof parts;
+  parts.dwSchemeLength = static_cast<DWORD>(-1);
+  parts.dwHostNameLength = static_cast<DWORD>(-1);
+  parts.dwUrlPathLength = static_cast<DWORD>(-1);
+  parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+  if (!::WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return std::nullopt;
+  return CrackedUrl{std::wstring(parts.lpszHostName, parts.dwHostNameLength),
+                    std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength),
+                    std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength), parts.nPort, parts.nScheme};
 }
 
 }  // namespace ostrane
