@@ -36,7 +36,9 @@ stop() {
   python3 "$here/tools/testserver/testserver.py" stop --state-dir "$server_state" >/dev/null 2>&1 || true
   wineserver -k 2>/dev/null || true
   if [ -f "$run_dir/xvfb.pid" ]; then
-    kill "$(cat "$run_dir/xvfb.pid")" 2>/dev/null || true
+    local pid; pid=$(cat "$run_dir/xvfb.pid")
+    # Only our Xvfb: the pid may have been reused since.
+    if [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = Xvfb ]; then kill "$pid" 2>/dev/null || true; fi
     rm -f "$run_dir/xvfb.pid"
   fi
 }
