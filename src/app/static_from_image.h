@@ -28,7 +28,6 @@ class CStaticFromImage {
   void Attach(HWND control);
   void SetImage(std::shared_ptr<Gdiplus::Bitmap> image);
   void LoadFromResource(int id, const wchar_t* type);
-  bool HasImage() const { return image_ != nullptr; }
 
  private:
   static LRESULT CALLBACK Procedure(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR) noexcept;

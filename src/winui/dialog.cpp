@@ -5,14 +5,6 @@
 
 namespace ostrane::win {
 
-std::wstring WindowText(HWND window) {
-  const int length = ::GetWindowTextLengthW(window);
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  const int copied = ::GetWindowTextW(window, text.data(), length + 1);
-  text.resize(copied > 0 ? copied : 0);
-  return text;
-}
-
 Dialog::~Dialog() {
   if (hwnd_ != nullptr) {
     ::SetWindowLongPtrW(hwnd_, DWLP_USER, 0);
@@ -66,8 +58,6 @@ bool Dialog::Create(HWND parent) {
   return ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), parent,
                               &Dialog::Procedure, reinterpret_cast<LPARAM>(this)) != nullptr;
 }
-
-std::wstring Dialog::ItemText(int id) const { return WindowText(Item(id)); }
 
 void Dialog::EndDialog(INT_PTR result) {
   if (!modal_ || !modalRunning_) return;

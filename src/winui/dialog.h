@@ -26,9 +26,7 @@ class Dialog {
   bool Create(HWND parent);
 
   HWND hwnd() const { return hwnd_; }
-  int templateId() const { return templateId_; }
   HWND Item(int id) const { return ::GetDlgItem(hwnd_, id); }
-  std::wstring ItemText(int id) const;
   void SetItemText(int id, const std::wstring& text) { ::SetDlgItemTextW(hwnd_, id, text.c_str()); }
   void EndDialog(INT_PTR result);
   // Paints the dialog and its static controls on this colour (0x00BBGGRR).
@@ -63,8 +61,5 @@ class Dialog {
   INT_PTR modalResult_ = -1;
   UniqueBrush backgroundBrush_;
 };
-
-// Text of any window.
-std::wstring WindowText(HWND window);
 
 }  // namespace ostrane::win

@@ -67,13 +67,9 @@ using UniqueKernelHandle = UniqueHandle<HandleTraits<HANDLE, ::CloseHandle>>;
 using UniqueFileHandle = UniqueHandle<HandleTraits<HANDLE, ::CloseHandle, -1>>;  // INVALID_HANDLE_VALUE
 using UniqueFindHandle = UniqueHandle<HandleTraits<HANDLE, ::FindClose, -1>>;
 using UniqueHkey = UniqueHandle<HandleTraits<HKEY, ::RegCloseKey>>;
-using UniqueModule = UniqueHandle<HandleTraits<HMODULE, ::FreeLibrary>>;
 using UniqueHglobal = UniqueHandle<HandleTraits<HGLOBAL, ::GlobalFree>>;
 using UniqueHlocal = UniqueHandle<HandleTraits<HLOCAL, ::LocalFree>>;
-using UniqueIcon = UniqueHandle<HandleTraits<HICON, ::DestroyIcon>>;
-using UniqueHwnd = UniqueHandle<HandleTraits<HWND, ::DestroyWindow>>;
 using UniqueFont = UniqueHandle<GdiObjectTraits<HFONT>>;
 using UniqueBrush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
-using UniqueBitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
 
 }  // namespace ostrane::win
