@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "ui_driver.h"
@@ -17,5 +19,13 @@ inline std::wstring VariantPath(const std::wstring& name) {
 
 // The wizard window's caption in the ISV build.
 inline constexpr wchar_t kWizardCaption[] = L"Quillara Web ";
+
+// Asks the wizard to close and answers its question with OK.
+inline void CloseAndConfirm(const uidriver::Installer& installer, HWND wizard) {
+  ::PostMessageW(wizard, WM_CLOSE, 0, 0);
+  HWND question = uidriver::WaitForMessageBox(installer.pid(), wizard);
+  ASSERT_NE(question, nullptr);
+  uidriver::Click(question, IDOK);
+}
 
 }  // namespace ostrane::e2e

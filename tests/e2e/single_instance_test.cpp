@@ -7,13 +7,6 @@ namespace {
 
 using namespace uidriver;
 
-void CloseAndConfirm(Installer& installer, HWND wizard) {
-  ::PostMessageW(wizard, WM_CLOSE, 0, 0);
-  HWND question = installer.WaitForWindow([&](HWND w) { return ClassName(w) == L"#32770" && w != wizard; });
-  ASSERT_NE(question, nullptr);
-  Click(question, IDOK);
-}
-
 TEST(SingleInstanceTest, SecondInstanceSaysSoAndLeavesTheFirstRunning) {
   Installer first(g_installerPath);
   HWND wizard = first.WaitForDialog(kWizardCaption);

@@ -53,7 +53,7 @@ class WizardTest : public ::testing::Test {
 
   // The message box the installer shows, or null.
   HWND WaitForQuestion(std::chrono::milliseconds timeout = kPatience) const {
-    return installer_.WaitForWindow([&](HWND w) { return ClassName(w) == L"#32770" && w != wizard_; }, timeout);
+    return WaitForMessageBox(installer_.pid(), wizard_, timeout);
   }
 
   Installer installer_{g_installerPath};

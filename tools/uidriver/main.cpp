@@ -79,7 +79,7 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (command == L"answer" && argc > 2) {
-    HWND box = WaitForTopWindow(pid, [&](HWND w) { return ClassName(w) == L"#32770" && w != wizard; }, kPatience);
+    HWND box = WaitForMessageBox(pid, wizard);
     if (box == nullptr) return Fail(L"no message box");
     Print(MessageBoxText(box));
     Click(box, std::wstring(argv[2]) == L"ok" ? IDOK : IDCANCEL);

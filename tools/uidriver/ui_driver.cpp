@@ -77,6 +77,10 @@ HWND WaitForDialog(DWORD pid, const std::wstring& caption, std::chrono::millisec
   return WaitForTopWindow(pid, [&](HWND w) { return ClassName(w) == L"#32770" && Text(w) == caption; }, timeout);
 }
 
+HWND WaitForMessageBox(DWORD pid, HWND wizard, std::chrono::milliseconds timeout) {
+  return WaitForTopWindow(pid, [&](HWND w) { return ClassName(w) == L"#32770" && w != wizard; }, timeout);
+}
+
 HWND WaitForTopWindow(DWORD pid, const std::function<bool(HWND)>& match, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   do {

@@ -44,6 +44,8 @@ class Installer {
 HWND WaitForTopWindow(DWORD pid, const std::function<bool(HWND)>& match, std::chrono::milliseconds timeout);
 // A visible dialog-class window with this caption (pid 0: of any process).
 HWND WaitForDialog(DWORD pid, const std::wstring& caption, std::chrono::milliseconds timeout = kPatience);
+// A message box of process pid: any visible dialog-class window but the wizard.
+HWND WaitForMessageBox(DWORD pid, HWND wizard, std::chrono::milliseconds timeout = kPatience);
 
 // A Unix path under Wine's Z: drive; Windows paths pass unchanged.
 std::wstring WindowsPath(const std::string& path);
