@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/configuration_manager.h"
-#include "app/window_messages.h"
+#include "settings/configuration_manager.h"
+#include "winui/window_messages.h"
 #include "download/download_manager.h"
 
 int wmain(int argc, wchar_t** argv) {

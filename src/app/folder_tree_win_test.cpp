@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/known_folders.h"
+#include "settings/known_folders.h"
 #include "winui/unique_handle.h"
 
 namespace ostrane {

@@ -1,6 +1,6 @@
 #include "app/ipage.h"
 
-#include "app/configuration_manager.h"
+#include "settings/configuration_manager.h"
 #include "res/resource.h"
 
 namespace ostrane {

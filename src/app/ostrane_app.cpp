@@ -1,19 +1,15 @@
 #include "app/ostrane_app.h"
 
-#include <objidl.h>
 #include <commctrl.h>
-#include <gdiplus.h>
 
-#include "app/configuration_manager.h"
+#include "settings/configuration_manager.h"
 #include "app/ostrane_dlg.h"
 
 namespace ostrane {
 
 COstraneApp::COstraneApp() = default;
 
-COstraneApp::~COstraneApp() {
-  if (gdiplusStarted_) Gdiplus::GdiplusShutdown(gdiplusToken_);
-}
+COstraneApp::~COstraneApp() = default;
 
 bool COstraneApp::InitInstance() {
   INITCOMMONCONTROLSEX controls{8, 0xFF};
@@ -25,8 +21,7 @@ bool COstraneApp::InitInstance() {
   // The license page's rich-edit control lives in this library; it stays loaded.
   if (::LoadLibraryW(L"RICHED32.DLL") == nullptr) return false;
 
-  Gdiplus::GdiplusStartupInput input;  // version 1, no callbacks
-  gdiplusStarted_ = Gdiplus::GdiplusStartup(&gdiplusToken_, &input, nullptr) == Gdiplus::Ok;
+  gdiplus_.emplace();
 
   COstraneDlg dialog;
   auto settings = ConfigurationManager::Instance();

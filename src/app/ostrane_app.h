@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+#include <optional>
+
+#include "winui/gdiplus_image.h"
+
 namespace ostrane {
 
 class COstraneApp {
@@ -17,8 +21,7 @@ class COstraneApp {
   bool InitInstance();
 
  private:
-  ULONG_PTR gdiplusToken_ = 0;
-  bool gdiplusStarted_ = false;
+  std::optional<win::GdiplusSession> gdiplus_;
 };
 
 }  // namespace ostrane

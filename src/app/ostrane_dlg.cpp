@@ -2,16 +2,18 @@
 
 #include "app/about_dlg.h"
 #include "app/folder_tree.h"
-#include "app/window_messages.h"
-#include "app/wizard_type.h"
+#include "campaign/package.h"
 #include "download/download_manager.h"
+#include "net/request_context.h"
 #include "net/text_convert.h"
 #include "pages/error_page.h"
 #include "pages/language_page.h"
 #include "pages/loading_page.h"
 #include "pages/warning_page_ql_classic.h"
 #include "res/resource.h"
+#include "settings/wizard_type.h"
 #include "winui/message_box.h"
+#include "winui/window_messages.h"
 
 namespace ostrane {
 
@@ -25,6 +27,9 @@ COstraneDlg::~COstraneDlg() {
   // GDI+ images must go before GDI+ itself shuts down at process exit.
   auto settings = ConfigurationManager::Instance();
   settings->m_logoImage.reset();
+  for (const PackageList* list : {&offers_, &settings->m_acceptedPackages, &settings->m_shownPackages})
+    for (const auto& package : *list) package->m_image.reset();
+  if (settings->m_mainPackage) settings->m_mainPackage->m_image.reset();
 }
 
 bool COstraneDlg::OnInitDialog() {
@@ -137,11 +142,22 @@ void COstraneDlg::CreateAndAddPage(std::unique_ptr<IPage> page, const RECT& plac
 
 void COstraneDlg::OnButton(ButtonType button) {
   const FlowStep step = flow_.OnButton(button);
-  // The first Next also creates the main package and reports its start; both come
-  // with the package model.
+  if (step.createMainPackage) CreateMainPackage();
   if (step.cleanUpWorkFolder) CleanUpTempFolder();
   if (step.endDialog) EndDialog(*step.endDialog);
   if (step.navigateTo) NavigateTo(*step.navigateTo);
+}
+
+void COstraneDlg::CreateMainPackage() {
+  auto settings = ConfigurationManager::Instance();
+  if (settings->m_wizardType == kWizardIsv) {
+    settings->m_mainPackage = std::make_shared<Package>(MakeRequestContext(), settings->m_productId,
+                                                        settings->m_campaignCfl, settings->m_productName,
+                                                        settings->m_campaignCh);
+  } else {
+    settings->m_mainPackage = std::make_shared<Package>(MakeRequestContext(), L"", L"", L"", L"");
+  }
+  settings->m_mainPackage->SendEvent(kEventStarted, nlohmann::json::object());
 }
 
 void COstraneDlg::NavigateTo(int index) {
@@ -187,6 +203,12 @@ LRESULT COstraneDlg::OnLoadCompleteMessage(WPARAM, LPARAM) {
     SetItemText(IDC_TITLE_TEXT, settings->m_productName);
     ::ShowWindow(Item(IDC_TITLE_TEXT), SW_SHOW);
     ::SetWindowTextW(hwnd(), (settings->m_productName + L" Setup").c_str());
+  }
+  // The campaign's flow tag and channel now reach the main package's records.
+  if (settings->m_mainPackage) {
+    settings->m_mainPackage->RefreshAnalytics(
+        MakeRequestContext(), settings->m_wizardType == kWizardDlm ? settings->m_productName : settings->m_productId,
+        settings->m_campaignCfl, settings->m_productName, settings->m_campaignCh);
   }
   const RECT placeholder = PlaceholderRect();
   if (settings->m_qlFlavour && settings->m_classicMode) {
@@ -267,7 +289,16 @@ void COstraneDlg::OnClose() {
   auto settings = ConfigurationManager::Instance();
   settings->m_closing = true;
   DownloadManager::Instance()->m_cancelled = true;
-  // The quit events of the shown packages join here with the analytics subsystem.
+  // The window is hidden while each package's quit event goes out: one at a time,
+  // the offers shown first, the main product last.
+  for (const auto& package : settings->m_shownPackages) {
+    package->SendEvent(kEventUserQuit, nlohmann::json::object());
+    package->WaitForSends();
+  }
+  if (settings->m_mainPackage) {
+    settings->m_mainPackage->SendEvent(kEventUserQuit, nlohmann::json::object());
+    settings->m_mainPackage->WaitForSends();
+  }
   CleanUpTempFolder();
   OnCancel();
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/configuration_manager.h"
+#include "settings/configuration_manager.h"
 #include "app/ipage.h"
 #include "app/page_flow.h"
 #include "locale/language_manager.h"
@@ -57,6 +57,8 @@ class COstraneDlg : public win::Dialog {
   void UpdateSystemMenu(SystemMenuChange change);
   void OnSysCommand(WPARAM command);
   bool PaintMinimised();
+  // The first Next: the main product's package and its start event.
+  void CreateMainPackage();
   void OnClose();
 
   HICON icon_ = nullptr;  // shared resource icon, not destroyed

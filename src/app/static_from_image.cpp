@@ -4,38 +4,9 @@
 #include <commctrl.h>
 #include <gdiplus.h>
 
-#include <cstring>
-
-#include "winui/unique_handle.h"
+#include "winui/gdiplus_image.h"
 
 namespace ostrane {
-
-std::shared_ptr<Gdiplus::Bitmap> LoadImageFromBytes(const void* data, std::size_t size) {
-  if (data == nullptr || size == 0) return nullptr;
-  win::UniqueHglobal memory(::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size));
-  if (!memory) return nullptr;
-  void* target = ::GlobalLock(memory.get());
-  if (target == nullptr) return nullptr;
-  std::memcpy(target, data, size);
-  ::GlobalUnlock(memory.get());
-
-  IStream* stream = nullptr;
-  if (FAILED(::CreateStreamOnHGlobal(memory.get(), TRUE, &stream))) return nullptr;
-  memory.release();  // the stream frees it now
-  std::shared_ptr<Gdiplus::Bitmap> bitmap(Gdiplus::Bitmap::FromStream(stream));
-  stream->Release();
-  if (bitmap && bitmap->GetLastStatus() != Gdiplus::Ok) bitmap.reset();
-  return bitmap;
-}
-
-std::shared_ptr<Gdiplus::Bitmap> LoadImageResource(HMODULE module, int id, const wchar_t* type) {
-  HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), type);
-  if (found == nullptr) return nullptr;
-  const DWORD size = ::SizeofResource(module, found);
-  if (size == 0) return nullptr;
-  HGLOBAL loaded = ::LoadResource(module, found);
-  return LoadImageFromBytes(loaded ? ::LockResource(loaded) : nullptr, size);
-}
 
 CStaticFromImage::~CStaticFromImage() {
   if (control_ != nullptr) ::RemoveWindowSubclass(control_, &CStaticFromImage::Procedure, 0);
@@ -52,7 +23,7 @@ void CStaticFromImage::SetImage(std::shared_ptr<Gdiplus::Bitmap> image) {
 }
 
 void CStaticFromImage::LoadFromResource(int id, const wchar_t* type) {
-  SetImage(LoadImageResource(::GetModuleHandleW(nullptr), id, type));
+  SetImage(win::LoadImageResource(::GetModuleHandleW(nullptr), id, type));
 }
 
 void CStaticFromImage::Paint() {

@@ -11,12 +11,6 @@ class Bitmap;
 
 namespace ostrane {
 
-// A PNG resource of a custom type ("IMAGE_BLOB") as a GDI+ bitmap; empty on any failure.
-std::shared_ptr<Gdiplus::Bitmap> LoadImageResource(HMODULE module, int id, const wchar_t* type);
-
-// A GDI+ bitmap decoded from bytes in memory; empty when they are not an image.
-std::shared_ptr<Gdiplus::Bitmap> LoadImageFromBytes(const void* data, std::size_t size);
-
 class CStaticFromImage {
  public:
   CStaticFromImage() = default;

@@ -6,25 +6,22 @@
 #include <gtest/gtest.h>
 
 #include "app/static_from_image.h"
+#include "winui/gdiplus_image.h"
 #include "locale/win32_locale_platform.h"
 
 namespace ostrane {
 namespace {
 
-class GdiplusSession : public ::testing::Environment {
- public:
-  void SetUp() override {
-    Gdiplus::GdiplusStartupInput input;
-    ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
-  }
-  void TearDown() override { Gdiplus::GdiplusShutdown(token_); }
+using win::LoadImageFromBytes;
+using win::LoadImageResource;
 
- private:
-  ULONG_PTR token_ = 0;
+class LoadImageResourceTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(gdiplus_.started()); }
+  win::GdiplusSession gdiplus_;
 };
-const auto* const kGdiplus = ::testing::AddGlobalTestEnvironment(new GdiplusSession);
 
-TEST(LoadImageResourceTest, DecodesEachEmbeddedImageAtItsSize) {
+TEST_F(LoadImageResourceTest, DecodesEachEmbeddedImageAtItsSize) {
   const struct {
     int id;
     const wchar_t* type;
@@ -38,12 +35,28 @@ TEST(LoadImageResourceTest, DecodesEachEmbeddedImageAtItsSize) {
   }
 }
 
-TEST(LoadImageResourceTest, MissingResourceOrNonImageGivesNothing) {
+TEST_F(LoadImageResourceTest, MissingResourceOrNonImageGivesNothing) {
   EXPECT_EQ(LoadImageResource(::GetModuleHandleW(nullptr), 999, L"IMAGE_BLOB"), nullptr);
   EXPECT_EQ(LoadImageResource(::GetModuleHandleW(nullptr), 101, L"IMAGE_BLOB3"), nullptr);  // wrong type
   const char notAnImage[] = "these bytes are no PNG";
   EXPECT_EQ(LoadImageFromBytes(notAnImage, sizeof notAnImage), nullptr);
   EXPECT_EQ(LoadImageFromBytes(nullptr, 0), nullptr);
+}
+
+// A picture that arrives on a download thread may outlive GDI+: the wizard can end
+// while the fetch runs.
+TEST(GdiplusSessionTest, ImagesNeitherDecodeNorCrashAfterShutdown) {
+  std::shared_ptr<Gdiplus::Bitmap> kept;
+  {
+    win::GdiplusSession session;
+    ASSERT_TRUE(session.started());
+    kept = LoadImageResource(::GetModuleHandleW(nullptr), 101, L"IMAGE_BLOB");
+    ASSERT_NE(kept, nullptr);
+  }
+  EXPECT_EQ(LoadImageResource(::GetModuleHandleW(nullptr), 101, L"IMAGE_BLOB"), nullptr);
+  kept.reset();  // must not call into GDI+ any more
+  win::GdiplusSession again;
+  EXPECT_NE(LoadImageResource(::GetModuleHandleW(nullptr), 101, L"IMAGE_BLOB"), nullptr);
 }
 
 TEST(Win32LocalePlatformTest, FindsEmbeddedTablesAndNamesLanguages) {

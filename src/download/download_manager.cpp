@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/configuration_manager.h"
+#include "settings/configuration_manager.h"
 #include "download/transfer_support.h"
 #include "winui/message_box.h"
 
@@ -19,10 +19,11 @@ constexpr DWORD kFallbackPauseMs = 2000;
 }  // namespace
 
 std::shared_ptr<DownloadManager> DownloadManager::Instance() {
+  // Never destroyed: detached transfers may still run while the process exits.
   static std::once_flag once;
-  static std::shared_ptr<DownloadManager> instance;
-  std::call_once(once, [] { instance.reset(new DownloadManager()); });
-  return instance;
+  static std::shared_ptr<DownloadManager>* instance = nullptr;
+  std::call_once(once, [] { instance = new std::shared_ptr<DownloadManager>(new DownloadManager()); });
+  return *instance;
 }
 
 DownloadResult DownloadManager::Download(const std::wstring& url, HWND notify, const std::wstring& fileName,
@@ -44,10 +45,10 @@ DownloadResult DownloadManager::Download(const std::wstring& url, HWND notify, c
 }
 
 void DownloadManager::FetchAsync(const std::wstring& url, std::function<void(ByteBuffer)> callback) {
-  std::thread([this, url, callback = std::move(callback)] {
-    ByteBuffer data = Fetch(url);
+  std::thread([self = shared_from_this(), url, callback = std::move(callback)] {
+    ByteBuffer data = self->Fetch(url);
     // The wizard is quitting: whoever asked is going away with it.
-    if (m_cancelled) data.reset();
+    if (self->m_cancelled) data.reset();
     callback(std::move(data));
   }).detach();
 }

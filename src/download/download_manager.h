@@ -17,12 +17,12 @@ namespace ostrane {
 
 using ByteBuffer = std::unique_ptr<std::vector<char>>;
 
-class DownloadManager {
+class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
  public:
-  // The process's instance, created by the first call.
+  // The process's instance, created by the first call; it lives until the process ends.
   static std::shared_ptr<DownloadManager> Instance();
 
-  // Tests make their own; the program uses Instance().
+  // Tests make their own (always owned by a shared_ptr); the program uses Instance().
   DownloadManager() = default;
   DownloadManager(const DownloadManager&) = delete;
   DownloadManager& operator=(const DownloadManager&) = delete;
@@ -35,6 +35,7 @@ class DownloadManager {
 
   // Fetches url into memory on a new detached thread and calls back there, once:
   // null when the wizard is quitting, an empty vector when the fetch failed, or the body.
+  // The thread shares ownership of the manager, so it may outlive every caller.
   void FetchAsync(const std::wstring& url, std::function<void(ByteBuffer)> callback);
 
   // One attempt of each transport.

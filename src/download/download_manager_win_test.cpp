@@ -10,8 +10,8 @@
 #include <map>
 #include <thread>
 
-#include "app/configuration_manager.h"
-#include "app/window_messages.h"
+#include "settings/configuration_manager.h"
+#include "winui/window_messages.h"
 #include "testing/test_server.h"
 
 namespace ostrane {
@@ -82,7 +82,7 @@ class DownloadTest : public ::testing::Test {
 
   std::wstring InFolder(const std::wstring& name) const { return folder + L"\\" + name; }
 
-  DownloadManager manager;
+  std::shared_ptr<DownloadManager> manager = std::make_shared<DownloadManager>();
   MessageSink sink;
   std::wstring folder;
 };
@@ -122,18 +122,18 @@ TEST_F(DownloadTest, WinHttpFileAttemptPerStatus) {
     SCOPED_TRACE(c.what);
     ServerRules rules(c.rules);
     ServerRecords records;
-    manager.m_lastFilePath = L"before";
-    const DownloadResult result = manager.DownloadWithWinHttp(Url(c.path), sink.window(), L"out.bin", false);
+    manager->m_lastFilePath = L"before";
+    const DownloadResult result = manager->DownloadWithWinHttp(Url(c.path), sink.window(), L"out.bin", false);
     EXPECT_EQ(records.New().size(), c.fileRequests);
     if (c.winHttpFailure == nullptr) {
       EXPECT_TRUE(result.ok) << result.text;
       EXPECT_EQ(result.text, L"");
       EXPECT_EQ(ReadFile(InFolder(L"out.bin")), Generated(c.bodySize));
-      EXPECT_EQ(manager.m_lastFilePath, InFolder(L"out.bin"));
+      EXPECT_EQ(manager->m_lastFilePath, InFolder(L"out.bin"));
     } else {
       EXPECT_FALSE(result.ok);
       EXPECT_EQ(result.text, c.winHttpFailure + std::wstring(L"[WINHTTP] "));
-      EXPECT_EQ(manager.m_lastFilePath, L"before");
+      EXPECT_EQ(manager->m_lastFilePath, L"before");
     }
   }
 }
@@ -143,7 +143,7 @@ TEST_F(DownloadTest, FetchPerStatus) {
     SCOPED_TRACE(c.what);
     ServerRules rules(c.rules);
     ServerRecords records;
-    const ByteBuffer data = manager.Fetch(Url(c.path));
+    const ByteBuffer data = manager->Fetch(Url(c.path));
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(*data, Generated(c.winHttpFailure ? 0 : c.bodySize));
     EXPECT_EQ(records.New().size(), c.memoryRequests);
@@ -152,7 +152,7 @@ TEST_F(DownloadTest, FetchPerStatus) {
 
 TEST_F(DownloadTest, FetchSendsItsOwnAgentAndBypassesCaches) {
   ServerRecords records;
-  ASSERT_EQ(manager.Fetch(Url(L"/gen/10"))->size(), 10u);
+  ASSERT_EQ(manager->Fetch(Url(L"/gen/10"))->size(), 10u);
   const auto sent = records.New();
   ASSERT_EQ(sent.size(), 1u);
   std::map<std::string, std::string> headers;
@@ -174,7 +174,7 @@ TEST_F(DownloadTest, FetchAttemptsShareOneRedirectCount) {
                        {"/next", {{"status", 500}, {"times", 1}}},
                        {"/next*", {{"redirect", {{"count", c.secondChain}, {"to", "/gen/100"}}}}}});
     ServerRecords records;
-    EXPECT_EQ(*manager.Fetch(Url(L"/first")), Generated(c.bodySize));
+    EXPECT_EQ(*manager->Fetch(Url(L"/first")), Generated(c.bodySize));
     std::vector<std::string> expected = {"/first", "/first?hop=1", "/first?hop=2", "/next", "/next"};
     for (int hop = 1; hop < c.secondChain; ++hop) expected.push_back("/next?hop=" + std::to_string(hop));
     if (c.bodySize > 0) expected.push_back("/gen/100");
@@ -187,10 +187,10 @@ TEST_F(DownloadTest, ProgressOfAKnownLengthEndsWithTheCompletionMessage) {
     SCOPED_TRACE(winInet ? "WinINet" : "WinHTTP");
     sink.progress.clear();
     const std::wstring url = Url(L"/gen/3000000");
-    const DownloadResult result = winInet ? manager.DownloadWithWinInet(url, sink.window(), L"", true)
-                                          : manager.DownloadWithWinHttp(url, sink.window(), L"", true);
+    const DownloadResult result = winInet ? manager->DownloadWithWinInet(url, sink.window(), L"", true)
+                                          : manager->DownloadWithWinHttp(url, sink.window(), L"", true);
     ASSERT_TRUE(result.ok) << result.text;
-    EXPECT_EQ(manager.m_lastFilePath, folder + L"\\work\\3000000");
+    EXPECT_EQ(manager->m_lastFilePath, folder + L"\\work\\3000000");
     sink.Drain();
     EXPECT_EQ(sink.noSize, 0);
     // About one message per point, each higher than the last, then 100 on completion.
@@ -207,8 +207,8 @@ TEST_F(DownloadTest, WithoutContentLengthOneNoSizeMessageAndSuccess) {
     SCOPED_TRACE(winInet ? "WinINet" : "WinHTTP");
     sink.progress.clear(), sink.noSize = 0;
     const std::wstring url = Url(L"/gen/200000");
-    const DownloadResult result = winInet ? manager.DownloadWithWinInet(url, sink.window(), L"x", false)
-                                          : manager.DownloadWithWinHttp(url, sink.window(), L"x", false);
+    const DownloadResult result = winInet ? manager->DownloadWithWinInet(url, sink.window(), L"x", false)
+                                          : manager->DownloadWithWinHttp(url, sink.window(), L"x", false);
     EXPECT_TRUE(result.ok) << result.text;
     EXPECT_EQ(ReadFile(InFolder(L"x")), Generated(200000));
     sink.Drain();
@@ -230,12 +230,12 @@ TEST_F(DownloadTest, BodyShorterThanItsLengthIsIncomplete) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ServerRules rules(json{{"/gen/1000", {{"content_length", c.announced}}}});
-    EXPECT_EQ(manager.DownloadWithWinHttp(Url(L"/gen/1000"), sink.window(), L"short.bin", false).text,
+    EXPECT_EQ(manager->DownloadWithWinHttp(Url(L"/gen/1000"), sink.window(), L"short.bin", false).text,
               c.text + L"[WINHTTP] ");
-    EXPECT_EQ(manager.DownloadWithWinInet(Url(L"/gen/1000"), sink.window(), L"short.bin", false).text,
+    EXPECT_EQ(manager->DownloadWithWinInet(Url(L"/gen/1000"), sink.window(), L"short.bin", false).text,
               c.text + L" [WININET] ");
     // Through both attempts: nothing is left behind.
-    const DownloadResult result = manager.Download(Url(L"/gen/1000"), sink.window(), L"short.bin", false);
+    const DownloadResult result = manager->Download(Url(L"/gen/1000"), sink.window(), L"short.bin", false);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.text, c.text + L"[WINHTTP] " + c.text + L" [WININET] ");
     EXPECT_FALSE(FileExists(InFolder(L"short.bin")));
@@ -246,18 +246,18 @@ TEST_F(DownloadTest, DownloadFallsBackToWinInetAfterAPause) {
   ServerRules rules(json{{"/gen/5000", {{"status", 500}, {"times", 1}}}});
   ServerRecords records;
   const auto start = Clock::now();
-  const DownloadResult result = manager.Download(Url(L"/gen/5000"), sink.window(), L"", false);
+  const DownloadResult result = manager->Download(Url(L"/gen/5000"), sink.window(), L"", false);
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(2000));
   EXPECT_TRUE(result.ok);
   EXPECT_EQ(result.text, L"Download failed: Server returned status code: 500[WINHTTP] ");
   EXPECT_EQ(ReadFile(InFolder(L"5000")), Generated(5000));
-  EXPECT_EQ(manager.m_lastFilePath, InFolder(L"5000"));
+  EXPECT_EQ(manager->m_lastFilePath, InFolder(L"5000"));
   EXPECT_EQ(records.New().size(), 2u);
 }
 
 TEST_F(DownloadTest, DownloadWithoutFallbackWhenWinHttpSucceeds) {
   const auto start = Clock::now();
-  const DownloadResult result = manager.Download(Url(L"/gen/5000"), sink.window(), L"", false);
+  const DownloadResult result = manager->Download(Url(L"/gen/5000"), sink.window(), L"", false);
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2000));
   EXPECT_TRUE(result.ok);
   EXPECT_EQ(result.text, L"");
@@ -265,7 +265,7 @@ TEST_F(DownloadTest, DownloadWithoutFallbackWhenWinHttpSucceeds) {
 
 TEST_F(DownloadTest, BothAttemptsFailingLeaveBothTextsAndNoFile) {
   ServerRules rules(json{{"/gen/5000", {{"status", 500}}}});
-  const DownloadResult result = manager.Download(Url(L"/gen/5000"), sink.window(), L"", false);
+  const DownloadResult result = manager->Download(Url(L"/gen/5000"), sink.window(), L"", false);
   EXPECT_FALSE(result.ok);
   const std::wstring first = L"Download failed: Server returned status code: 500[WINHTTP] ";
   const std::wstring second = L"Server returned status code: HTTP 500 - ";
@@ -278,7 +278,7 @@ TEST_F(DownloadTest, CancelEndsWinHttpThenWinInetFetchesEverything) {
   // WinHTTP's attempt crawls (the rule's only use); WinINet's is served at full speed.
   ServerRules rules(json{{"/gen/2000000", {{"rate", 200000}, {"times", 1}}}});
   auto download = std::async(std::launch::async, [&] {
-    return manager.Download(Url(L"/gen/2000000"), sink.window(), L"", false);
+    return manager->Download(Url(L"/gen/2000000"), sink.window(), L"", false);
   });
   const auto deadline = Clock::now() + std::chrono::seconds(10);
   while (sink.progress.empty() && Clock::now() < deadline) {
@@ -287,7 +287,7 @@ TEST_F(DownloadTest, CancelEndsWinHttpThenWinInetFetchesEverything) {
   }
   ASSERT_FALSE(sink.progress.empty()) << "no progress from the slow transfer";
   const auto cancelledAt = Clock::now();
-  manager.m_cancelled = true;
+  manager->m_cancelled = true;
 
   const DownloadResult result = download.get();
   EXPECT_TRUE(result.ok);
@@ -299,7 +299,7 @@ TEST_F(DownloadTest, CancelEndsWinHttpThenWinInetFetchesEverything) {
   // After the flag every fetch delivers null, though it still asks the server.
   ServerRecords records;
   std::promise<ByteBuffer> delivered;
-  manager.FetchAsync(Url(L"/gen/10"), [&](ByteBuffer data) { delivered.set_value(std::move(data)); });
+  manager->FetchAsync(Url(L"/gen/10"), [&](ByteBuffer data) { delivered.set_value(std::move(data)); });
   auto future = delivered.get_future();
   ASSERT_EQ(future.wait_for(std::chrono::seconds(20)), std::future_status::ready);
   EXPECT_EQ(future.get(), nullptr);
@@ -313,7 +313,7 @@ TEST_F(DownloadTest, FetchAsyncDeliversOnItsOwnThread) {
   } cases[] = {{L"/gen/70000", 70000}, {L"/missing", 0}};
   for (const auto& c : cases) {
     std::promise<std::pair<std::thread::id, ByteBuffer>> delivered;
-    manager.FetchAsync(Url(c.path), [&](ByteBuffer data) {
+    manager->FetchAsync(Url(c.path), [&](ByteBuffer data) {
       delivered.set_value({std::this_thread::get_id(), std::move(data)});
     });
     auto future = delivered.get_future();
@@ -323,6 +323,22 @@ TEST_F(DownloadTest, FetchAsyncDeliversOnItsOwnThread) {
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(*data, Generated(c.size));
   }
+}
+
+// A picture fetch may still run when the wizard quits and its last owner goes.
+TEST_F(DownloadTest, FetchAsyncKeepsItsManagerAliveUntilItHasCalledBack) {
+  ServerRules rules(json{{"/slow", {{"body_size", 100}, {"stall_after", 10}, {"stall_seconds", 2}}}});
+  std::promise<void> called;
+  std::weak_ptr<DownloadManager> watch = manager;
+  manager->FetchAsync(Url(L"/slow"), [&](ByteBuffer) { called.set_value(); });
+  manager.reset();
+  EXPECT_FALSE(watch.expired()) << "the fetch thread does not own its manager";
+  auto future = called.get_future();
+  ASSERT_EQ(future.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  while (!watch.expired() && Clock::now() < deadline) ::Sleep(10);
+  EXPECT_TRUE(watch.expired()) << "the fetch thread kept its manager after it ended";
+  manager = std::make_shared<DownloadManager>();  // for the fixture's tear-down
 }
 
 TEST_F(DownloadTest, TargetPathJoinsFolderAndName) {
@@ -337,16 +353,16 @@ TEST_F(DownloadTest, TargetPathJoinsFolderAndName) {
       {L"a.exe", L"", false, L""},  // no '/': no name, the folder itself
   };
   for (const auto& c : cases) {
-    std::wstring path = manager.ResolveTargetPath(c.url, c.fileName, c.work);
+    std::wstring path = manager->ResolveTargetPath(c.url, c.fileName, c.work);
     EXPECT_EQ(path, folder + c.expected) << c.url;
   }
   // Too long for MAX_PATH.
-  EXPECT_EQ(manager.ResolveTargetPath(L"https://localhost/", std::wstring(300, L'n'), false), L"");
+  EXPECT_EQ(manager->ResolveTargetPath(L"https://localhost/", std::wstring(300, L'n'), false), L"");
 }
 
 TEST_F(DownloadTest, UrlEndingInSlashCannotBeWritten) {
   ServerRules rules(json{{"/dir/", {{"body", "listing"}}}});
-  const DownloadResult result = manager.DownloadWithWinHttp(Url(L"/dir/"), sink.window(), L"", false);
+  const DownloadResult result = manager->DownloadWithWinHttp(Url(L"/dir/"), sink.window(), L"", false);
   EXPECT_FALSE(result.ok);
   EXPECT_TRUE(result.text.starts_with(L"Failed to open file for writing: ")) << result.text;
 }
@@ -383,7 +399,7 @@ TEST_F(DownloadTest, FolderThatIsNotADirectoryShowsInvalidPathAndFailsToWrite) {
   std::vector<std::wstring> boxes;
   {
     MessageBoxAnswerer answerer(boxes);
-    result = manager.DownloadWithWinHttp(Url(L"/gen/10"), sink.window(), L"", false);
+    result = manager->DownloadWithWinHttp(Url(L"/gen/10"), sink.window(), L"", false);
   }
   EXPECT_FALSE(result.ok);
   EXPECT_TRUE(result.text.starts_with(L"Failed to open file for writing: ")) << result.text;

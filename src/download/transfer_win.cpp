@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "app/window_messages.h"
+#include "winui/window_messages.h"
 #include "download/transfer_support.h"
 #include "net/system_error_text.h"
 #include "net/text_convert.h"

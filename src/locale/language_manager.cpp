@@ -6,8 +6,8 @@
 #include <functional>
 #include <set>
 
-#include "app/configuration_manager.h"
-#include "app/wizard_type.h"
+#include "settings/configuration_manager.h"
+#include "settings/wizard_type.h"
 #include "net/text_convert.h"
 
 namespace ostrane {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <tinyxml2.h>
 
-#include "app/configuration_manager.h"
+#include "settings/configuration_manager.h"
 #include "testing/fake_locale_platform.h"
 #include "testing/fake_system_environment.h"
 

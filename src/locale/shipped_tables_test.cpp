@@ -7,7 +7,7 @@
 #include <regex>
 #include <sstream>
 
-#include "app/configuration_manager.h"
+#include "settings/configuration_manager.h"
 #include "locale/language_manager.h"
 #include "net/text_convert.h"
 #include "testing/fake_locale_platform.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/configuration_manager.h"
+#include "settings/configuration_manager.h"
 #include "net/digest.h"
 #include "net/ostrane_exception.h"
 #include "net/request_context.h"

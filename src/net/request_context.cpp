@@ -1,6 +1,6 @@
 #include "net/request_context.h"
 
-#include "app/configuration_manager.h"
+#include "settings/configuration_manager.h"
 #include "net/digest.h"
 #include "net/text_convert.h"
 

@@ -2,19 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include "app/configuration_manager.h"
+#include "settings/configuration_manager.h"
 #include "testing/fake_system_environment.h"
+#include "testing/sample_request.h"
 
 namespace ostrane {
 namespace {
 
+// After the campaign reply, under WOW64 on Windows 7.
 RequestFacts SampleFacts() {
-  RequestFacts facts;
-  facts.machineGuid = "{8a3e4f1c-0000-4b6e-9d2a-5f1e2d3c4b5a}";
-  facts.timestamp = "20240131235959";
-  facts.brand = L"Quillara";
-  facts.productId = L"QuillaraWeb";
-  facts.fileVersion = L"1.0.0.7";
+  RequestFacts facts = testing::SampleRequestFacts();
   facts.campaignCfl = L"cfl-1";
   facts.campaignCh = L"ch-2";
   facts.productName = L"Quillara Caf\u00e9";

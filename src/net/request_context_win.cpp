@@ -1,4 +1,4 @@
-#include "app/configuration_manager.h"
+#include "settings/configuration_manager.h"
 #include "net/request_context.h"
 #include "net/system_facts.h"
 

@@ -15,5 +15,7 @@ std::string WideToUtf8(std::wstring_view wide);
 
 // The thread's ANSI code page (on Windows); characters it cannot hold become '?'.
 std::string WideToAnsi(std::wstring_view wide);
+// From the thread's ANSI code page.
+std::wstring AnsiToWide(std::string_view ansi);
 
 }  // namespace ostrane

@@ -79,4 +79,10 @@ std::string WideToAnsi(std::wstring_view wide) {
   return out;
 }
 
+std::wstring AnsiToWide(std::string_view ansi) {
+  std::wstring out;
+  for (char c : ansi) out.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+  return out;
+}
+
 }  // namespace ostrane

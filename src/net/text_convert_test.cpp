@@ -26,6 +26,8 @@ TEST(TextConvertTest, AnsiKeepsLatinLettersAndMarksTheRest) {
   // The native stand-in and the Western code pages both hold é as one byte.
   EXPECT_EQ(WideToAnsi(L"caf\u00e9"), "caf\xe9");
   EXPECT_EQ(WideToAnsi(L"Quillara Web"), "Quillara Web");
+  EXPECT_EQ(AnsiToWide("caf\xe9"), L"caf\u00e9");
+  EXPECT_EQ(AnsiToWide(""), L"");
 }
 
 }  // namespace

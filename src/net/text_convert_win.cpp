@@ -32,4 +32,13 @@ std::string WideToUtf8(std::wstring_view wide) { return WideToCodePage(wide, CP_
 
 std::string WideToAnsi(std::wstring_view wide) { return WideToCodePage(wide, CP_THREAD_ACP); }
 
+std::wstring AnsiToWide(std::string_view ansi) {
+  if (ansi.empty()) return {};
+  const int length = ::MultiByteToWideChar(CP_THREAD_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+  if (length <= 0) return {};
+  std::wstring out(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_THREAD_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), out.data(), length);
+  return out;
+}
+
 }  // namespace ostrane

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/configuration_manager.h"
+#include "settings/configuration_manager.h"
 #include "app/ipage.h"
 
 namespace ostrane {

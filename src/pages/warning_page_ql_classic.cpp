@@ -1,6 +1,6 @@
 #include "pages/warning_page_ql_classic.h"
 
-#include "app/configuration_manager.h"
+#include "settings/configuration_manager.h"
 #include "res/resource.h"
 #include "winui/fonts.h"
 

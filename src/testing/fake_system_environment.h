@@ -4,7 +4,7 @@
 #include <map>
 #include <vector>
 
-#include "app/system_environment.h"
+#include "settings/system_environment.h"
 
 namespace ostrane::testing {
 

@@ -16,13 +16,33 @@ namespace ostrane::testing {
 
 inline constexpr wchar_t kServerUrl[] = L"https://localhost";
 
-// A file of the server's state folder, as a Windows path.
-inline std::wstring ServerStateFile(const std::wstring& name) {
+// The project's state folder (scripts/env.sh), as a Windows path.
+inline std::wstring StateFolder() {
   const char* state = std::getenv("OSTRANE_STATE");
   std::wstring path = L"Z:";
   for (const char* c = state && *state ? state : "/var/lib/ostrane"; *c; ++c) path += *c == '/' ? L'\\' : *c;
-  return path + L"\\server\\" + name;
+  return path;
 }
+
+// A file of the server's state folder, as a Windows path.
+inline std::wstring ServerStateFile(const std::wstring& name) { return StateFolder() + L"\\server\\" + name; }
+
+// A file the server sends for "/f/<name>", as a Windows path.
+inline std::wstring ServerFilesFile(const std::wstring& name) { return StateFolder() + L"\\docroot\\f\\" + name; }
+
+// A file under the server's "/f/" path for one scope.
+class ServedFile {
+ public:
+  ServedFile(std::wstring name, const std::string& bytes) : path_(ServerFilesFile(name)) {
+    std::ofstream(path_.c_str(), std::ios::binary | std::ios::trunc) << bytes;
+  }
+  ~ServedFile() { ::DeleteFileW(path_.c_str()); }
+  ServedFile(const ServedFile&) = delete;
+  ServedFile& operator=(const ServedFile&) = delete;
+
+ private:
+  std::wstring path_;
+};
 
 // Rules in force for one scope; the server reads them again for every request.
 class ServerRules {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "ui_driver.h"
@@ -19,6 +20,21 @@ inline std::wstring VariantPath(const std::wstring& name) {
 
 // The wizard window's caption in the ISV build.
 inline constexpr wchar_t kWizardCaption[] = L"Quillara Web ";
+
+// The installers' temp work folders ("ISV*.tmp") that exist now.
+inline std::set<std::wstring> WorkFolders() {
+  wchar_t temp[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, temp);
+  std::set<std::wstring> folders;
+  WIN32_FIND_DATAW entry{};
+  HANDLE find = ::FindFirstFileW((std::wstring(temp) + L"ISV*.tmp").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return folders;
+  do {
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) folders.insert(std::wstring(temp) + entry.cFileName);
+  } while (::FindNextFileW(find, &entry));
+  ::FindClose(find);
+  return folders;
+}
 
 // Asks the wizard to close and answers its question with OK.
 inline void CloseAndConfirm(const uidriver::Installer& installer, HWND wizard) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <set>
 
 #include "e2e_environment.h"
 
@@ -18,20 +17,6 @@ using namespace uidriver;
 constexpr int kLanguageCombo = 1000, kNext = 1010, kSplashTextQl = 1012, kSplashTitleQl = 1013;
 constexpr int kLoadingProgress = 1043, kErrorTitle = 1036, kErrorText = 1037, kClose = 1035;
 constexpr int kShowErrorCommand = 1038, kAboutCommand = 0x10, kAboutVersion = 1045;
-
-std::set<std::wstring> WorkFolders() {
-  wchar_t temp[MAX_PATH] = {};
-  ::GetTempPathW(MAX_PATH, temp);
-  std::set<std::wstring> folders;
-  WIN32_FIND_DATAW entry{};
-  HANDLE find = ::FindFirstFileW((std::wstring(temp) + L"ISV*.tmp").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return folders;
-  do {
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) folders.insert(std::wstring(temp) + entry.cFileName);
-  } while (::FindNextFileW(find, &entry));
-  ::FindClose(find);
-  return folders;
-}
 
 // A running wizard on its language page.
 class WizardTest : public ::testing::Test {

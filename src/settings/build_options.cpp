@@ -1,7 +1,7 @@
 // What this program was built as. Compiled into each program on its own, so that
 // the test variants of the installer (DLM, plain, unknown type) can set their own
 // values with compile definitions; otherwise build_config.h decides.
-#include "app/configuration_manager.h"
+#include "settings/configuration_manager.h"
 #include "build_config.h"
 
 namespace ostrane {

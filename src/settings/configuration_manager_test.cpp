@@ -1,4 +1,4 @@
-#include "app/configuration_manager.h"
+#include "settings/configuration_manager.h"
 
 #include <gtest/gtest.h>
 

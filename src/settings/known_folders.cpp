@@ -1,4 +1,4 @@
-#include "app/known_folders.h"
+#include "settings/known_folders.h"
 
 #include <memory>
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/path_placeholders.h"
-#include "app/system_environment.h"
-#include "app/wizard_type.h"
+#include "settings/path_placeholders.h"
+#include "settings/system_environment.h"
+#include "settings/wizard_type.h"
 
 namespace Gdiplus {
 class Bitmap;

@@ -6,9 +6,9 @@
 
 #include <regex>
 
-#include "app/configuration_manager.h"
-#include "app/known_folders.h"
-#include "app/win32_environment.h"
+#include "settings/configuration_manager.h"
+#include "settings/known_folders.h"
+#include "settings/win32_environment.h"
 #include "net/text_convert.h"
 #include "version.h"
 

@@ -1,4 +1,4 @@
-#include "app/win32_environment.h"
+#include "settings/win32_environment.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -6,7 +6,7 @@
 
 #include <ctime>
 
-#include "app/known_folders.h"
+#include "settings/known_folders.h"
 #include "net/system_facts.h"
 #include "winui/message_box.h"
 #include "winui/unique_handle.h"

@@ -1,4 +1,4 @@
-#include "app/clock.h"
+#include "settings/clock.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "app/path_placeholders.h"
+#include "settings/path_placeholders.h"
 
 #include <gtest/gtest.h>
 

@@ -1,20 +1,22 @@
-#include "app/configuration_manager.h"
+#include "settings/configuration_manager.h"
 
 #include <cstdio>
 #include <mutex>
 
-#include "app/wizard_type.h"
+#include "settings/wizard_type.h"
 #include "net/text_convert.h"
 
 namespace ostrane {
 
 std::shared_ptr<ConfigurationManager> ConfigurationManager::Instance() {
+  // Never destroyed: detached senders and fetches may read it while the process exits.
   static std::once_flag once;
-  static std::shared_ptr<ConfigurationManager> instance;
+  static std::shared_ptr<ConfigurationManager>* instance = nullptr;
   std::call_once(once, [] {
-    instance = std::make_shared<ConfigurationManager>(DefaultSystemEnvironment(), CompiledBuildOptions());
+    instance = new std::shared_ptr<ConfigurationManager>(
+        std::make_shared<ConfigurationManager>(DefaultSystemEnvironment(), CompiledBuildOptions()));
   });
-  return instance;
+  return *instance;
 }
 
 ConfigurationManager::ConfigurationManager(SystemEnvironment& environment, const BuildOptions& options)

@@ -1,7 +1,7 @@
 // The real machine, as the settings see it.
 #pragma once
 
-#include "app/system_environment.h"
+#include "settings/system_environment.h"
 
 namespace ostrane {
 

@@ -1,0 +1,70 @@
+// Delivery of a package's events: a detached thread per event, two attempts, and a
+// per-package count of sends in flight that the wizard waits on when the user quits.
+#include <chrono>
+
+#include "analytics/analytics_record.h"
+#include "campaign/package.h"
+#include "settings/configuration_manager.h"
+
+namespace ostrane {
+namespace {
+
+constexpr int kAttempts = 2;
+constexpr std::chrono::milliseconds kRetryPause{5000};
+
+}  // namespace
+
+void Package::SendEvent(int code, const nlohmann::json& parameters) {
+  {
+    std::lock_guard lock(m_eventMutex);
+    if (m_stopSending) return;
+    ++m_pendingEvents;
+  }
+  // The sender works on copies and keeps the package alive until it ends, so the
+  // wizard may go away first. The URL and the headers are read now, on the caller's
+  // thread: the wizard may refresh the package's context while the send runs.
+  std::wstring url = ConfigurationManager::Instance()->m_analyticsUrl;
+  auto state = std::make_shared<EventState>();
+  try {
+    state->owner = std::make_shared<std::thread>(&Package::SendEventThread, shared_from_this(), code, parameters,
+                                                 m_baseEvent, std::move(url), m_requestTemplate.headers, m_link);
+  } catch (...) {
+    std::lock_guard lock(m_eventMutex);
+    if (--m_pendingEvents == 0) m_eventsIdle.notify_all();
+    throw;
+  }
+  state->thread = state->owner.get();
+  state->thread->detach();
+}
+
+void Package::SendEventThread(std::shared_ptr<Package> package, int code, nlohmann::json parameters,
+                              nlohmann::json record, std::wstring url, HeaderList headers,
+                              std::shared_ptr<ServerLink> link) {
+  try {
+    const std::string body = MakeAnalyticsBody(MakeEventRecord(record, code, parameters));
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+      std::string response;
+      std::uint32_t status = 0;
+      if (link->PostJson(url, body, headers, response, status) && status >= 200 && status <= 399) {
+        // Once stopped, a package stays stopped: a slow start event delivered after
+        // a terminal one must not open it again.
+        std::lock_guard lock(package->m_eventMutex);
+        if (IsTerminalEvent(code)) package->m_stopSending = true;
+        break;
+      }
+      // The second failure waits too, as the first does.
+      link->Pause(kRetryPause);
+    }
+  } catch (const std::exception&) {
+    // Lost: a transport failure, or a record that is not valid UTF-8.
+  }
+  std::lock_guard lock(package->m_eventMutex);
+  if (--package->m_pendingEvents == 0) package->m_eventsIdle.notify_all();
+}
+
+void Package::WaitForSends() {
+  std::unique_lock lock(m_eventMutex);
+  m_eventsIdle.wait(lock, [this] { return m_pendingEvents == 0; });
+}
+
+}  // namespace ostrane

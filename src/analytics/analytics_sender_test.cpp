@@ -1,0 +1,151 @@
+// Delivery of events through an in-memory server: attempts, pauses, the stop after a
+// delivered terminal event, and the count of sends in flight.
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "analytics/analytics_record.h"
+#include "campaign/package.h"
+#include "settings/configuration_manager.h"
+#include "testing/fake_server_link.h"
+#include "testing/sample_request.h"
+
+namespace ostrane {
+namespace {
+
+using nlohmann::json;
+using testing::FakeServerLink;
+using Reply = FakeServerLink::Reply;
+using std::chrono::milliseconds;
+
+RequestContext Context() { return testing::SampleRequestContext(); }
+
+std::shared_ptr<Package> Offer(std::shared_ptr<ServerLink> link) {
+  const json offer = {{"ad", {{"o", "offer-a"}, {"f", "flow-a"}}},
+                      {"ps", {{"i", "a.png"}, {"dn", "A"}, {"u", "https://p.test/a.exe"}}}};
+  auto package = std::make_shared<Package>(Context(), offer, OfferSources(), 0);
+  package->SetServerLink(std::move(link));
+  return package;
+}
+
+bool Stopped(Package& package) {
+  std::lock_guard lock(package.m_eventMutex);
+  return package.m_stopSending;
+}
+
+int Pending(Package& package) {
+  std::lock_guard lock(package.m_eventMutex);
+  return package.m_pendingEvents;
+}
+
+TEST(AnalyticsSenderTest, AttemptsPausesAndWhetherThePackageStops) {
+  const struct {
+    const char* what;
+    int code;
+    std::vector<Reply> replies;
+    std::size_t posts;
+    std::size_t pauses;
+    bool stopped;
+  } cases[] = {
+      {"delivered terminal", 4, {{200}}, 1, 0, true},
+      {"302 is delivered", 2, {{302}}, 1, 0, true},
+      {"delivered start event", 1, {{200}}, 1, 0, false},
+      {"404 then 200", 3, {{404}, {200}}, 2, 1, true},
+      // Lost after two answers outside 200-399, each followed by a pause.
+      {"404 twice", 4, {{404}, {404}}, 2, 2, false},
+      {"500 twice", -1, {{500}, {500}}, 2, 2, false},
+      // A transport failure ends the send at once.
+      {"transport failure", 5, {{200, "", true}}, 1, 0, false},
+  };
+  for (const auto& c : cases) {
+    auto link = std::make_shared<FakeServerLink>(c.replies);
+    auto package = Offer(link);
+    package->SendEvent(c.code, nullptr);
+    package->WaitForSends();
+    EXPECT_EQ(link->posts().size(), c.posts) << c.what;
+    EXPECT_EQ(link->pauses(), std::vector<milliseconds>(c.pauses, milliseconds(5000))) << c.what;
+    EXPECT_EQ(Stopped(*package), c.stopped) << c.what;
+    EXPECT_EQ(Pending(*package), 0) << c.what;
+  }
+}
+
+TEST(AnalyticsSenderTest, PostsTheEnvelopeWithTheSignatureToTheAnalyticsUrl) {
+  auto link = std::make_shared<FakeServerLink>();
+  auto package = Offer(link);
+  package->SendEvent(kEventPassedOver, json{{"13", "MIN DAYS UNINSTALL CHECKER"}});
+  package->WaitForSends();
+  const auto posts = link->posts();
+  ASSERT_EQ(posts.size(), 1u);
+  EXPECT_EQ(posts[0].url, ConfigurationManager::Instance()->m_analyticsUrl);
+  EXPECT_EQ(posts[0].headers, Context().headers);
+  EXPECT_EQ(posts[0].body,
+            MakeAnalyticsBody(MakeEventRecord(package->m_baseEvent, 2, json{{"13", "MIN DAYS UNINSTALL CHECKER"}})));
+}
+
+TEST(AnalyticsSenderTest, NothingMoreAfterADeliveredTerminalEvent) {
+  auto link = std::make_shared<FakeServerLink>();
+  auto package = Offer(link);
+  package->SendEvent(kEventDeclined);
+  package->WaitForSends();
+  package->SendEvent(kEventUserQuit);
+  EXPECT_EQ(Pending(*package), 0);  // not even counted
+  package->WaitForSends();
+  EXPECT_EQ(link->posts().size(), 1u);
+}
+
+TEST(AnalyticsSenderTest, ALostDeclineLeavesTheQuitEvent) {
+  auto link = std::make_shared<FakeServerLink>(std::vector<Reply>{{404}, {404}});
+  auto package = Offer(link);
+  package->SendEvent(kEventDeclined);
+  package->WaitForSends();
+  package->SendEvent(kEventUserQuit);
+  package->WaitForSends();
+  EXPECT_EQ(link->posts().size(), 3u);
+  EXPECT_TRUE(Stopped(*package));
+}
+
+TEST(AnalyticsSenderTest, ALateStartEventDoesNotReopenAStoppedPackage) {
+  auto link = std::make_shared<FakeServerLink>();
+  auto package = Offer(link);
+  link->Hold([](const FakeServerLink::Post& post) { return post.body.find(R"(\"6\":\"1\")") != std::string::npos; });
+  package->SendEvent(kEventStarted);
+  package->SendEvent(kEventDeclined);
+  while (!Stopped(*package)) std::this_thread::yield();  // the decline is delivered first
+  link->Release();
+  package->WaitForSends();
+  EXPECT_TRUE(Stopped(*package));
+  package->SendEvent(kEventUserQuit);
+  package->WaitForSends();
+  EXPECT_EQ(link->posts().size(), 2u);
+}
+
+TEST(AnalyticsSenderTest, WaitForSendsWaitsForASlowServer) {
+  auto link = std::make_shared<FakeServerLink>();
+  auto package = Offer(link);
+  link->Hold();
+  package->SendEvent(kEventUserQuit);
+  package->SendEvent(kEventStarted);
+  auto waited = std::async(std::launch::async, [&] { package->WaitForSends(); });
+  EXPECT_EQ(waited.wait_for(milliseconds(200)), std::future_status::timeout);
+  EXPECT_EQ(Pending(*package), 2);
+  link->Release();
+  EXPECT_EQ(waited.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_EQ(Pending(*package), 0);
+}
+
+TEST(AnalyticsSenderTest, ASendKeepsItsPackageAliveUntilItEnds) {
+  auto link = std::make_shared<FakeServerLink>();
+  auto package = Offer(link);
+  const std::weak_ptr<Package> watch = package;
+  link->Hold();
+  package->SendEvent(kEventUserQuit);
+  package.reset();
+  EXPECT_FALSE(watch.expired());
+  link->Release();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!watch.expired() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  EXPECT_TRUE(watch.expired());
+}
+
+}  // namespace
+}  // namespace ostrane

@@ -1,0 +1,22 @@
+// The offer picture, fetched in the background from the campaign server's file path.
+#include "campaign/package.h"
+#include "download/download_manager.h"
+#include "net/text_convert.h"
+#include "settings/configuration_manager.h"
+#include "winui/gdiplus_image.h"
+
+namespace ostrane {
+
+void Package::DownloadImage(std::function<void()> done) {
+  const std::wstring url = ConfigurationManager::Instance()->m_fileBaseUrl + AnsiToWide(m_id);
+  // The fetch keeps the package alive: the wizard may drop it before the picture comes.
+  DownloadManager::Instance()->FetchAsync(url, [self = shared_from_this(), done = std::move(done)](ByteBuffer data) {
+    // Null (quitting) or empty (failed): no picture, and done all the same.
+    if (data && !data->empty()) {
+      if (auto image = win::LoadImageFromBytes(data->data(), data->size())) self->m_image = std::move(image);
+    }
+    if (done) done();
+  });
+}
+
+}  // namespace ostrane

@@ -1,0 +1,135 @@
+// What the wizard reports to the analytics server, read back from the test server's
+// request records.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "e2e_environment.h"
+#include "net/digest.h"
+#include "testing/test_server.h"
+
+namespace ostrane::e2e {
+namespace {
+
+using namespace uidriver;
+using nlohmann::json;
+using testing::ServerRecords;
+using testing::ServerRules;
+
+constexpr int kNext = 1010;
+
+std::string MachineGuid() {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", 0, KEY_READ | KEY_WOW64_64KEY,
+                      &key) != ERROR_SUCCESS)
+    return {};
+  char value[128] = {};
+  DWORD size = sizeof value - 1;
+  const LONG status = ::RegQueryValueExA(key, "MachineGuid", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+  ::RegCloseKey(key);
+  return status == ERROR_SUCCESS ? std::string(value) : std::string();
+}
+
+struct Event {
+  json record;         // the "data" text, parsed
+  std::string table;
+  std::string authorization;
+};
+
+std::vector<Event> AnalyticsEvents(const ServerRecords& records) {
+  std::vector<Event> events;
+  for (const auto& request : records.New()) {
+    if (request["path"] != "/zbd") continue;
+    const json body = json::parse(request["body"].get<std::string>());
+    Event event{json::parse(body.at("data").get<std::string>()), body.at("table"), ""};
+    for (const auto& header : request["headers"])
+      if (header[0] == "Authorization") event.authorization = header[1];
+    events.push_back(std::move(event));
+  }
+  return events;
+}
+
+// Waits until the server has recorded `count` analytics events.
+std::vector<Event> WaitForEvents(const ServerRecords& records, std::size_t count,
+                                 std::chrono::milliseconds timeout = kPatience) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  auto events = AnalyticsEvents(records);
+  while (events.size() < count && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(50ms);
+    events = AnalyticsEvents(records);
+  }
+  return events;
+}
+
+class AnalyticsTest : public ::testing::Test {
+ protected:
+  void StartWizardAndPressNext() {
+    before_ = WorkFolders();
+    wizard_ = installer_.WaitForDialog(kWizardCaption);
+    ASSERT_NE(wizard_, nullptr);
+    HWND language = WaitForPage(wizard_, L"LanguagePageQL");
+    ASSERT_NE(language, nullptr);
+    Click(language, kNext);
+    ASSERT_NE(WaitForPage(wizard_, L"LoadingPage"), nullptr);
+  }
+  std::wstring WorkFolder() const {
+    for (const auto& folder : WorkFolders())
+      if (before_.count(folder) == 0) return folder;
+    return {};
+  }
+
+  ServerRecords records_;
+  Installer installer_{g_installerPath};
+  HWND wizard_ = nullptr;
+  std::set<std::wstring> before_;
+};
+
+TEST_F(AnalyticsTest, FirstNextReportsTheStartAndQuittingReportsTheEnd) {
+  StartWizardAndPressNext();
+  auto events = WaitForEvents(records_, 1);
+  ASSERT_EQ(events.size(), 1u) << "event 1 of the main package";
+  const json start = events[0].record;
+  EXPECT_EQ(events[0].table, "zb_analytics");
+  EXPECT_EQ(start["6"], "1");
+  EXPECT_EQ(start["10"], 1);
+  EXPECT_EQ(start["5"], "Quillara Web");
+  EXPECT_EQ(start["22"], "Quillara Web");
+  EXPECT_EQ(start["3"], "Quillara");
+  EXPECT_EQ(start["4"], "QuillaraWeb");
+  EXPECT_EQ(start["19"], "");
+  EXPECT_EQ(start["21"], "");
+  EXPECT_EQ(start["38"], "1");
+  EXPECT_EQ(start.size(), 25u);
+  const std::string guid = MachineGuid();
+  ASSERT_FALSE(guid.empty());
+  EXPECT_EQ(start["1"], guid);
+  EXPECT_EQ(start["2"].get<std::string>().size(), 14u);
+  EXPECT_EQ(events[0].authorization, "Signature=" + Sha256Hex(guid + start["2"].get<std::string>()));
+
+  CloseAndConfirm(installer_, wizard_);
+  EXPECT_EQ(installer_.WaitForExit(), DWORD{0});
+  events = AnalyticsEvents(records_);
+  ASSERT_EQ(events.size(), 2u) << "the quit event is sent before the process ends";
+  EXPECT_EQ(events[1].record["6"], "5");
+  EXPECT_EQ(events[1].record["2"], start["2"]) << "one run, one timestamp";
+}
+
+// A send in flight when the user quits is waited for; then the process ends.
+TEST_F(AnalyticsTest, QuittingWhileTheServerStallsWaitsForTheSendsAndEnds) {
+  ServerRules rules(json{{"/zbd", {{"delay_ms", 3000}}}});
+  StartWizardAndPressNext();
+  const std::wstring workFolder = WorkFolder();
+  ASSERT_FALSE(workFolder.empty());
+  const auto quitAt = std::chrono::steady_clock::now();
+  CloseAndConfirm(installer_, wizard_);
+  EXPECT_EQ(installer_.WaitForExit(30s), DWORD{0});
+  EXPECT_GE(std::chrono::steady_clock::now() - quitAt, 2500ms) << "the quit waited for the stalled sends";
+  const auto events = AnalyticsEvents(records_);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(::GetFileAttributesW(workFolder.c_str()), INVALID_FILE_ATTRIBUTES) << "the work folder is gone";
+}
+
+}  // namespace
+}  // namespace ostrane::e2e
