@@ -52,6 +52,9 @@ T ReadFixed(RegistryRoot root, const std::wstring& path, RegistryView view, cons
   if (const LSTATUS status = ::RegGetValueW(key.get(), nullptr, name.c_str(), typeFlag, nullptr, &value, &size);
       status != ERROR_SUCCESS)
     throw win32::RegistryError(failure, status);
+  // Windows refuses a value of another size for the type; Wine hands over the bytes
+  // there are, and half a number must not pass for a whole one.
+  if (size != sizeof value) throw win32::RegistryError(failure, ERROR_DATATYPE_MISMATCH);
   return value;
 }
 

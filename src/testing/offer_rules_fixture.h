@@ -1,5 +1,6 @@
-// Runs campaign offers through the offer rules against a described machine, as the
-// loading task does, and collects what was accepted and what was reported.
+// Runs campaign offers through the offer rules, as the loading task does, against a
+// described machine (or, in Windows tests, the real one), and collects what was
+// accepted and what was reported.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -51,7 +52,7 @@ class OfferRulesFixture : public ::testing::Test {
 
   // The loading task's loop over the reply's offers.
   Outcome Load(const std::vector<std::pair<std::string, nlohmann::json>>& offers, int maxOffers) {
-    OfferRules rules(maxOffers, machine, *settings);
+    OfferRules rules(maxOffers, *machineUnderTest, *settings);
     const std::size_t earlierPosts = link->posts().size();
     Outcome outcome;
     std::vector<std::shared_ptr<Package>> accepted;
@@ -92,6 +93,7 @@ class OfferRulesFixture : public ::testing::Test {
   }
 
   DescribedMachine machine;
+  Machine* machineUnderTest = &machine;  // the Windows tests put the real one here
   FakeSystemEnvironment environment;
   std::unique_ptr<ConfigurationManager> settings;
   std::shared_ptr<FakeServerLink> link = std::make_shared<FakeServerLink>();
