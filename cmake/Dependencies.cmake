@@ -22,6 +22,15 @@ if(WIN32)
   target_include_directories(tinyxml2 SYSTEM PUBLIC ${OSTRANE_DEPS}/tinyxml2)
   add_library(tinyxml2::tinyxml2 ALIAS tinyxml2)
 
+  # libz-mingw-w64-dev puts zlib.h in the cross compiler's own include folder; link
+  # the static library so that the installer needs no zlib1.dll.
+  set(_zlib /usr/i686-w64-mingw32/lib/libz.a)
+  if(NOT EXISTS ${_zlib})
+    message(FATAL_ERROR "${_zlib} missing: run scripts/setup.sh")
+  endif()
+  add_library(ZLIB::ZLIB STATIC IMPORTED)
+  set_target_properties(ZLIB::ZLIB PROPERTIES IMPORTED_LOCATION ${_zlib})
+
   if(BUILD_TESTING)
     set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
@@ -31,6 +40,7 @@ else()
   find_package(nlohmann_json 3.11 REQUIRED)
   find_package(tinyxml2 REQUIRED)
   find_package(OpenSSL REQUIRED)
+  find_package(ZLIB REQUIRED)
   if(BUILD_TESTING)
     find_package(GTest REQUIRED)
   endif()

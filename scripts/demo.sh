@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The main job: set up, build the installer, start the local servers, run the
-# wizard under Wine and save a screenshot of each page in build/demo/.
-# Shows the wizard on $DISPLAY when there is one, else headless under Xvfb.
+# The main job: set up, build the installer, start the local servers with the demo
+# campaign, run the wizard under Wine and save a screenshot of each page in
+# build/demo/. Shows the wizard on $DISPLAY when there is one, else headless under Xvfb.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
@@ -9,45 +9,113 @@ bash scripts/setup.sh
 source scripts/env.sh
 mkdir -p build
 cmake --preset windows >build/windows.log 2>&1
-cmake --build --preset windows --target QuillaraWebSetup uidriver >>build/windows.log 2>&1 ||
+cmake --build --preset windows --target QuillaraWebSetup QuillaraWebSetup_Plain uidriver \
+  QuillaraWebInstaller offer_installer offer_bundle >>build/windows.log 2>&1 ||
   { tail -n 40 build/windows.log; exit 1; }
 
 bash scripts/session.sh start --display
-trap 'bash scripts/session.sh stop' EXIT
+server_state="$OSTRANE_STATE/server"
+files="$OSTRANE_STATE/docroot/f"
+demo_files=()
+demo_log="$OSTRANE_STATE/demo-run.log"
+product="$(wine cmd /c echo %APPDATA% 2>/dev/null | tr -d '\r')\\Quillara Web"
+cleanup() {
+  rm -f "$server_state/campaign.json" "${demo_files[@]}" "$demo_log"
+  bash scripts/serve_demo_installers.sh --remove
+  wine cmd /c rmdir /s /q "$product" >/dev/null 2>&1 || true
+  bash scripts/session.sh stop
+}
+trap cleanup EXIT
 export DISPLAY="$(cat "$OSTRANE_STATE/session/display")"
 shots="$here/build/demo"
 rm -rf "$shots" && mkdir -p "$shots"
 
-uidriver() { wine build/windows/uidriver.exe "$@"; }
-shot() { bash scripts/screenshot.sh "$shots/$1.png"; }
-shot_screen() { bash scripts/screenshot.sh "$shots/$1.png" --screen; }
-run_wizard() { wine build/windows/QuillaraWebSetup.exe & installer=$!; uidriver wait 30 >/dev/null; }
+# The demo campaign, its offer pictures and the demo installers, served by the local
+# test server. The installers write what ran into the demo log.
+cp tools/demo/campaign.json "$server_state/campaign.json"
+bash scripts/serve_demo_installers.sh
+rm -f "$demo_log"
+export OSTRANE_DEMO_LOG="Z:${demo_log//\//\\}"
+for picture in tools/demo/f/*; do
+  cp "$picture" "$files/" && demo_files+=("$files/$(basename "$picture")")
+done
+server_rules() { curl -sk -X PUT "https://localhost/_ctl/rules" --data "$1" >/dev/null; }
+records_start=$(curl -sk https://localhost/_ctl/requests | python3 -c 'import json,sys; print(len(json.load(sys.stdin)))')
 
-# English: the language page, then the loading page, then closing with its question.
+uidriver() { wine build/windows/uidriver.exe "$@"; }
+shot() { sleep 0.7; bash scripts/screenshot.sh "$shots/$1.png"; }
+shot_screen() { sleep 0.7; bash scripts/screenshot.sh "$shots/$1.png" --screen; }
+run_wizard() { wine "build/windows/${1:-QuillaraWebSetup}.exe" & installer=$!; uidriver wait 30 >/dev/null; }
+
+# English: the language page; the campaign takes a moment, so the loading page shows,
+# and the product's download too, so the download page does.
+server_rules '{"/o": {"delay_ms": 2500}, "/endpoint/qlweb/os/riserollout/track/beta": {"rate": 150000}}'
 run_wizard
 uidriver wait-page LanguagePageQL
-sleep 0.5; shot 01-language-en
+shot 01-language-en
 uidriver click 1010
 uidriver wait-page LoadingPage
-sleep 0.5; shot 02-loading
-uidriver close
-sleep 0.5; shot_screen 03-exit-question
-uidriver answer ok
+shot 02-loading
+uidriver wait-page LicensePage
+shot 03-license
+uidriver click 1050
+# Four offers passed the rules (one more was turned down for its vertical).
+uidriver wait-page ProductPage
+shot 04-offer-nimbus-notes
+uidriver click 1021
+shot 05-offer-tidewater-vpn
+uidriver click 1021
+shot 06-offer-copperleaf-photo
+uidriver click 1022
+shot 07-offer-brightline-weather
+uidriver click 1021
+uidriver wait-page DownloadPageISV
+shot 08-download
+uidriver wait-page FinishPageISV 120
+shot 09-finish
+uidriver click 1028  # Finish: the installed product starts
 wait "$installer" || true
+server_rules '{}'
 
 # The error page (the wizard's diagnostic command 1038).
 run_wizard
 uidriver command 1038
 uidriver wait-page ErrorPage
-sleep 0.5; shot 04-error
+shot 10-error
 uidriver close
 wait "$installer" || true
 
-# A Spanish-speaking user.
+# A Spanish-speaking user, who closes the wizard at once.
 LC_ALL=es_ES.UTF-8 run_wizard
 uidriver wait-page LanguagePageQL
-sleep 0.5; shot 05-language-es
+shot 11-language-es
+uidriver close
+shot_screen 12-exit-question
+uidriver answer ok
+wait "$installer" || true
+
+# The installer without the QL page set: the welcome page instead of the license.
+run_wizard QuillaraWebSetup_Plain
+uidriver wait-page LanguagePage
+uidriver click 1010
+uidriver wait-page WelcomePage
+shot 13-welcome
 uidriver close
 uidriver answer ok
 wait "$installer" || true
+
+echo "analytics events the server received:"
+curl -sk https://localhost/_ctl/requests | python3 -c '
+import json, sys
+start = int(sys.argv[1])
+for request in json.load(sys.stdin)[start:]:
+    if request["path"] != "/zbd":
+        continue
+    record = json.loads(json.loads(request["body"])["data"])
+    text = record["13"] or record["12"]
+    print("  event %2s  %-20s position %-2s %s" % (record["6"], record["5"], record["17"] or "-", text))
+' "$records_start"
+echo "programs the wizard ran:"
+sleep 1
+sed 's/^/  /' "$demo_log" 2>/dev/null || echo "  (none)"
 echo "demo finished: screenshots in $shots"

@@ -15,6 +15,7 @@ packages=(
   xvfb x11-utils imagemagick
   cmake ninja-build g++ make pkg-config
   nlohmann-json3-dev libtinyxml2-dev libgtest-dev googletest libbenchmark-dev
+  zlib1g-dev libz-mingw-w64-dev
   openssl libssl-dev ca-certificates curl python3 dpkg-dev
 )
 
@@ -105,8 +106,17 @@ make_wine_prefix() {
   touch "$WINEPREFIX/.ostrane-ready"
 }
 
+# Windows' link colour: Wine's default draws links in pale grey.
+set_prefix_colours() {
+  [ -f "$WINEPREFIX/.ostrane-colours" ] && return 0
+  wine reg add 'HKCU\Control Panel\Colors' /v HotTrackingColor /t REG_SZ /d '0 102 204' /f >/dev/null 2>&1
+  wineserver -w
+  touch "$WINEPREFIX/.ostrane-colours"
+}
+
 install_packages
 fetch_tinyxml2_source
 make_test_pki
 make_wine_prefix
+set_prefix_colours
 log "ready"

@@ -41,6 +41,17 @@ void IPage::ReportButton(ButtonType button) {
   if (buttonHandler_) buttonHandler_(button);
 }
 
+bool IPage::ReportClick(int id, int notifyCode, std::initializer_list<std::pair<int, ButtonType>> buttons) {
+  if (notifyCode != BN_CLICKED) return false;
+  for (const auto& [buttonId, button] : buttons) {
+    if (buttonId == id) {
+      ReportButton(button);
+      return true;
+    }
+  }
+  return false;
+}
+
 void IPage::ReportError(const std::wstring& title, const std::wstring& text) {
   if (errorHandler_) errorHandler_(title, text);
 }

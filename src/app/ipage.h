@@ -5,6 +5,8 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
+#include <utility>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +32,9 @@ class IPage : public win::Dialog, public TextTarget {
   ~IPage() override;
 
   virtual void OnNavigateToPage() = 0;
+  // The user has quit: work of the page that runs on other threads ends or is waited
+  // for here, before the wizard deletes its work folder.
+  virtual void OnQuit() {}
   virtual void SetButtonHandler(ButtonHandler handler) { buttonHandler_ = std::move(handler); }
   virtual void SetErrorHandler(ErrorHandler handler) { errorHandler_ = std::move(handler); }
   // Sets every bound control's text that the current language has.
@@ -47,6 +52,8 @@ class IPage : public win::Dialog, public TextTarget {
   void BindText(int controlId, std::string key) { bindings_.push_back({controlId, std::move(key)}); }
   // Unset callbacks are skipped.
   void ReportButton(ButtonType button);
+  // A click of one of these buttons is reported as its ButtonType; true when it was one.
+  bool ReportClick(int id, int notifyCode, std::initializer_list<std::pair<int, ButtonType>> buttons);
   void ReportError(const std::wstring& title, const std::wstring& text);
   const std::shared_ptr<LanguageManager>& languages() const { return languages_; }
 

@@ -6,10 +6,16 @@
 #include "download/download_manager.h"
 #include "net/request_context.h"
 #include "net/text_convert.h"
+#include "pages/download_page.h"
 #include "pages/error_page.h"
+#include "pages/finish_page.h"
 #include "pages/language_page.h"
+#include "pages/license_page_isv.h"
 #include "pages/loading_page.h"
+#include "pages/options_pages.h"
+#include "pages/product_page.h"
 #include "pages/warning_page_ql_classic.h"
+#include "pages/welcome_page_isv.h"
 #include "res/resource.h"
 #include "settings/wizard_type.h"
 #include "winui/message_box.h"
@@ -24,10 +30,16 @@ COstraneDlg::COstraneDlg()
 }
 
 COstraneDlg::~COstraneDlg() {
+  {
+    std::lock_guard lock(handOver_->mutex);
+    handOver_->window = nullptr;
+  }
   // GDI+ images must go before GDI+ itself shuts down at process exit.
   auto settings = ConfigurationManager::Instance();
   settings->m_logoImage.reset();
-  for (const PackageList* list : {&offers_, &settings->m_acceptedPackages, &settings->m_shownPackages})
+  headerImage_.SetImage(nullptr);
+  const PackageList* holders[] = {&offerFlow_.offers(), &settings->m_acceptedPackages, &settings->m_shownPackages};
+  for (const PackageList* list : holders)
     for (const auto& package : *list) package->m_image.reset();
   if (settings->m_mainPackage) settings->m_mainPackage->m_image.reset();
 }
@@ -54,6 +66,9 @@ bool COstraneDlg::PassesStartChecks() {
   singleInstanceMutex_.reset(::CreateMutexW(nullptr, TRUE, mutexName.c_str()));
   if (singleInstanceMutex_ && ::GetLastError() == ERROR_ALREADY_EXISTS) {
     singleInstanceMutex_.reset();
+    // The settings made an empty work folder for this instance, which never runs.
+    const std::wstring folder = ConfigurationManager::Instance()->m_workFolder;
+    if (!folder.empty()) ::RemoveDirectoryW(folder.c_str());
     win::MessageBoxFor(hwnd(), L"Another setup is already running, please close it and try again", L"Error",
                        MB_ICONERROR | MB_SYSTEMMODAL);
     EndDialog(1);
@@ -76,6 +91,7 @@ void COstraneDlg::SetUpWindow() {
   ::SetWindowTextW(hwnd(), caption.c_str());
   bandBrush_.reset(::CreateSolidBrush(settings->m_accentColour));
   SetItemText(IDC_TITLE_TEXT, settings->m_productName);
+  headerImage_.Attach(Item(IDC_HEADER_IMAGE));  // the DLM logo, once the campaign names it
 
   CreateInitialPages();
 
@@ -105,10 +121,17 @@ bool COstraneDlg::CreateInitialPages() {
   }
   CreateAndAddPage(std::make_unique<LoadingPage>(languages_), placeholder);
   if (auto* loading = dynamic_cast<LoadingPage*>(pages_.back().get())) {
-    // May run on a worker thread: store the list and post, nothing else.
-    loading->m_onPackagesReady = [this](PackageList packages) {
-      offers_ = std::move(packages);
-      ::PostMessageW(hwnd(), WM_LOAD_COMPLETE, 0, 0);
+    {
+      std::lock_guard lock(handOver_->mutex);
+      handOver_->window = hwnd();
+    }
+    // May run on a worker thread, after the wizard has gone: store the list and post,
+    // nothing else, and only while the window is there.
+    loading->m_onPackagesReady = [handOver = handOver_](PackageList packages) {
+      std::lock_guard lock(handOver->mutex);
+      if (handOver->window == nullptr) return;
+      handOver->offers = std::move(packages);
+      ::PostMessageW(handOver->window, WM_LOAD_COMPLETE, 0, 0);
     };
   }
 
@@ -141,11 +164,27 @@ void COstraneDlg::CreateAndAddPage(std::unique_ptr<IPage> page, const RECT& plac
 }
 
 void COstraneDlg::OnButton(ButtonType button) {
-  const FlowStep step = flow_.OnButton(button);
+  int skippedOffers = 0;
+  if (button == ButtonType::Decline || button == ButtonType::SkipAll) offerFlow_.OnDecline(button == ButtonType::SkipAll);
+  if (button == ButtonType::Accept || button == ButtonType::Decline || button == ButtonType::SkipAll)
+    skippedOffers = CountSkippedOffers();
+  const FlowStep step = flow_.OnButton(button, skippedOffers);
   if (step.createMainPackage) CreateMainPackage();
   if (step.cleanUpWorkFolder) CleanUpTempFolder();
   if (step.endDialog) EndDialog(*step.endDialog);
   if (step.navigateTo) NavigateTo(*step.navigateTo);
+}
+
+int COstraneDlg::CountSkippedOffers() {
+  int followingOfferPages = 0;
+  for (auto index = static_cast<std::size_t>(flow_.current()) + 1;
+       index < pages_.size() && pages_[index]->GetPageName() == L"ProductPage"; ++index)
+    ++followingOfferPages;
+  std::vector<PassedOver> passed;
+  const int skipped = offerFlow_.CountSkippedOffers(followingOfferPages, *ConfigurationManager::Instance(), passed);
+  for (const PassedOver& offer : passed)
+    if (offer.reported) offer.package->SendEvent(kEventPassedOver, nlohmann::json{{"13", offer.reason}});
+  return skipped;
 }
 
 void COstraneDlg::CreateMainPackage() {
@@ -197,9 +236,15 @@ void COstraneDlg::ShowErrorPage(const std::wstring& title, const std::wstring& t
 }
 
 LRESULT COstraneDlg::OnLoadCompleteMessage(WPARAM, LPARAM) {
+  {
+    std::lock_guard lock(handOver_->mutex);
+    offerFlow_.SetOffers(std::move(handOver_->offers));
+  }
   auto settings = ConfigurationManager::Instance();
   languages_->SetLanguage(settings->m_languageName);
   if (settings->m_wizardType == kWizardDlm) {
+    headerImage_.SetImage(settings->m_logoImage);
+    ::ShowWindow(Item(IDC_HEADER_IMAGE), SW_SHOW);
     SetItemText(IDC_TITLE_TEXT, settings->m_productName);
     ::ShowWindow(Item(IDC_TITLE_TEXT), SW_SHOW);
     ::SetWindowTextW(hwnd(), (settings->m_productName + L" Setup").c_str());
@@ -211,10 +256,28 @@ LRESULT COstraneDlg::OnLoadCompleteMessage(WPARAM, LPARAM) {
         settings->m_campaignCfl, settings->m_productName, settings->m_campaignCh);
   }
   const RECT placeholder = PlaceholderRect();
-  if (settings->m_qlFlavour && settings->m_classicMode) {
-    CreateAndAddPage(std::make_unique<WarningPageQLClassic>(languages_), placeholder);
+  if (settings->m_qlFlavour) {
+    if (settings->m_classicMode) CreateAndAddPage(std::make_unique<WarningPageQLClassic>(languages_), placeholder);
+    CreateAndAddPage(std::make_unique<LicensePageIsv>(languages_), placeholder);
+  } else {
+    CreateAndAddPage(std::make_unique<WelcomePageIsv>(languages_), placeholder);
   }
-  // The license, offer, download and finish pages join here as they are built.
+  for (const auto& offer : offerFlow_.offers())
+    CreateAndAddPage(std::make_unique<ProductPage>(languages_, offer), placeholder);
+  if (settings->m_classicMode) {
+    CreateAndAddPage(std::make_unique<OptionsPageQLClassic>(languages_), placeholder);
+    CreateAndAddPage(std::make_unique<ConfigurationsPageQLClassic>(languages_), placeholder);
+  }
+  if (settings->m_wizardType == kWizardDlm) {
+    CreateAndAddPage(std::make_unique<DownloadPageDlm>(languages_), placeholder);
+    CreateAndAddPage(std::make_unique<FinishPageDlm>(languages_), placeholder);
+  } else {
+    auto download = std::make_unique<DownloadPageIsv>(languages_);
+    download->m_onInstallStarted = [this] { installing_ = true; };
+    download->m_onInstallFinished = [this] { installing_ = false; };
+    CreateAndAddPage(std::move(download), placeholder);
+    CreateAndAddPage(std::make_unique<FinishPageIsv>(languages_), placeholder);
+  }
   OnButton(ButtonType::Next);
   return 0;
 }
@@ -286,9 +349,14 @@ void COstraneDlg::OnClose() {
   }
   singleInstanceMutex_.reset();  // a new instance may start from now on
   ::ShowWindow(hwnd(), SW_HIDE);
+  {
+    std::lock_guard lock(handOver_->mutex);
+    handOver_->window = nullptr;  // pictures still coming in hand over to nobody
+  }
   auto settings = ConfigurationManager::Instance();
   settings->m_closing = true;
   DownloadManager::Instance()->m_cancelled = true;
+  for (const auto& page : pages_) page->OnQuit();
   // The window is hidden while each package's quit event goes out: one at a time,
   // the offers shown first, the main product last.
   for (const auto& package : settings->m_shownPackages) {

@@ -5,12 +5,15 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "settings/configuration_manager.h"
 #include "app/ipage.h"
+#include "app/offer_flow.h"
 #include "app/page_flow.h"
+#include "app/static_from_image.h"
 #include "locale/language_manager.h"
 #include "locale/win32_locale_platform.h"
 #include "winui/dialog.h"
@@ -31,6 +34,8 @@ class COstraneDlg : public win::Dialog {
   // CreatePage, then the error callback, then appends the page to the flow.
   void CreateAndAddPage(std::unique_ptr<IPage> page, const RECT& placeholder);
   void OnButton(ButtonType button);
+  // The offer flow: how many of the offer pages after the current one to pass over.
+  int CountSkippedOffers();
   void NavigateTo(int index);
   void ShowErrorPage(const std::wstring& title, const std::wstring& text);
   LRESULT OnLoadCompleteMessage(WPARAM wParam, LPARAM lParam);
@@ -70,7 +75,16 @@ class COstraneDlg : public win::Dialog {
   std::unique_ptr<ErrorPage> errorPage_;
   std::vector<std::unique_ptr<IPage>> pages_;
   PageFlow flow_;
-  PackageList offers_;  // handed over by the loading page; read only in OnLoadCompleteMessage
+  // The loading page hands the offers over on a worker thread, possibly after the
+  // wizard has gone: the hand-over and the window it posts to live apart from it.
+  struct LoadHandOver {
+    std::mutex mutex;
+    HWND window = nullptr;  // null once the wizard is going away
+    PackageList offers;
+  };
+  std::shared_ptr<LoadHandOver> handOver_ = std::make_shared<LoadHandOver>();
+  OfferFlow offerFlow_;  // the offer list and the offer-flow state
+  CStaticFromImage headerImage_;
   bool installing_ = false;
 };
 

@@ -51,7 +51,7 @@ TEST_F(MachineChecksTest, RegistryKeysAndValues) {
       {"none of the keys", vendorKey, {{"ir", {"Vendor\\Other", "hkcu\\x"}}}, "NONE OF THE REGISTRY KEYS EXISTS"},
       {"one of the keys", vendorKey, {{"ir", {"Vendor\\Other", "Vendor\\App"}}}, ""},
       {"value that must be absent",
-       [](DescribedMachine& m) { m.SetValue(HKCU, Native64, L"Software\\Vendor", L"Installed", {kRegBinary}); },
+       [](DescribedMachine& m) { m.SetValue(HKCU, Native64, L"Software\\Vendor", L"Installed", {kRegBinary, L"", 0}); },
        {{"rvn", {"vendor\\installed"}}}, "REGISTRY VALUE EXISTS"},
       {"value absent", vendorKey, {{"rvn", {"vendor\\app\\installed"}}}, ""},
       {"string data matches lower-cased",
@@ -67,7 +67,7 @@ TEST_F(MachineChecksTest, RegistryKeysAndValues) {
        [](DescribedMachine& m) { m.SetValue(HKLM, Native64, L"Software\\Vendor", L"Big", {kRegQword, L"", 1ull << 40}); },
        {{"rvd", {"Vendor\\Big\\1099511627776"}}}, "REGISTRY VALUE DATA MATCHES"},
       {"other types never match",
-       [](DescribedMachine& m) { m.SetValue(HKLM, Native64, L"Software\\Vendor", L"Blob", {kRegBinary}); },
+       [](DescribedMachine& m) { m.SetValue(HKLM, Native64, L"Software\\Vendor", L"Blob", {kRegBinary, L"", 0}); },
        {{"rvd", {"Vendor\\Blob\\0"}}}, ""},
   };
   RunCases(*this, cases, [this](const json& offer) { return RejectionOf(offer); }, machine);

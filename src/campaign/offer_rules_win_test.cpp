@@ -9,6 +9,7 @@
 #include "campaign/registry_error.h"
 #include "campaign/registry_path.h"
 #include "campaign/win32_machine.h"
+#include "testing/settings_cleanup.h"
 #include "testing/offer_rules_fixture.h"
 #include "testing/scratch_registry.h"
 #include "winui/unique_handle.h"
@@ -18,6 +19,8 @@ namespace {
 
 using nlohmann::json;
 using testing::ScratchRegistry;
+
+const auto* const kCleanup = ::testing::AddGlobalTestEnvironment(new testing::SettingsWorkFolderCleanup);
 
 class OfferRulesWinTest : public testing::OfferRulesFixture {
  protected:

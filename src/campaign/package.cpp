@@ -1,9 +1,6 @@
 #include "campaign/package.h"
 
-#include <cmath>
-#include <limits>
-#include <type_traits>
-
+#include "campaign/json_numbers.h"
 #include "net/encoding.h"
 #include "net/text_convert.h"
 #include "settings/clock.h"
@@ -13,20 +10,6 @@ namespace ostrane {
 namespace {
 
 using nlohmann::json;
-
-// A JSON number (or a boolean) as T, as the JSON library converts it, except that a
-// floating-point value outside T's range is clamped instead of being undefined.
-template <typename T>
-T NumberAs(const json& value) {
-  if (value.is_number_float()) {
-    const double d = value.get<double>();
-    if (std::isnan(d)) return 0;
-    if (d <= static_cast<double>(std::numeric_limits<T>::min())) return std::numeric_limits<T>::min();
-    if (d >= static_cast<double>(std::numeric_limits<T>::max())) return std::numeric_limits<T>::max();
-    return static_cast<T>(d);
-  }
-  return value.get<T>();
-}
 
 template <typename T>
 T OptionalNumber(const json& object, const char* key, T fallback) {

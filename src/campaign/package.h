@@ -9,6 +9,7 @@
 #include <climits>
 #include <condition_variable>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -122,6 +123,9 @@ class Package : public std::enable_shared_from_this<Package> {
   // Fetches the offer picture from the file base URL in the background and calls
   // done once on the fetching thread, with or without a picture. Windows only.
   void DownloadImage(std::function<void()> done);
+  // Holds the partner's offers back 180 days: local yyyymmdd, a DWORD at HKLM m_pn.registryPath. Windows only.
+  bool WriteRegistryDateMarker();
+  bool WriteRegistryDateMarker(std::time_t now);
 
   // Analytics.
   void BuildBaseRecord();

@@ -26,13 +26,25 @@ std::shared_ptr<DownloadManager> DownloadManager::Instance() {
   return *instance;
 }
 
+std::optional<DownloadResult> DownloadManager::RefuseUnsafeName(const std::wstring& url, const std::wstring& fileName) {
+  const std::wstring name = fileName.empty() ? FileNameFromUrl(url) : fileName;
+  if (!LeavesFolder(name)) return std::nullopt;
+  return DownloadResult{false, L"Invalid file name: " + name};
+}
+
 DownloadResult DownloadManager::Download(const std::wstring& url, HWND notify, const std::wstring& fileName,
                                          bool useWorkFolder) {
+  if (auto refused = RefuseUnsafeName(url, fileName)) return *refused;
   const std::wstring path = ResolveTargetPath(url, fileName, useWorkFolder);
   DownloadResult result = WinHttpToFile(url, notify, path);
   if (result.ok) return result;
 
-  // Whatever the failure, even a cancellation: WinINet gets its turn.
+  // The user has quit: nothing more is fetched, and what was written goes.
+  if (m_cancelled) {
+    if (!path.empty()) ::DeleteFileW(path.c_str());
+    return result;
+  }
+  // Whatever else failed, WinINet gets its turn.
   ::Sleep(kFallbackPauseMs);
   const DownloadResult fallback = DownloadWithWinInet(url, notify, fileName, useWorkFolder);
   if (fallback.ok) {

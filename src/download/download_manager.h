@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,8 @@ class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
   // Downloads url into a file named fileName (empty: the URL's last segment) in the
   // settings' work folder (useWorkFolder) or download folder. Posts
   // WM_DOWNLOAD_PROGRESS / WM_DOWNLOAD_NO_SIZE to notify. Blocking: worker threads only.
-  // When both attempts fail, the partial file is deleted.
+  // When both attempts fail, or the user quit during the first, the partial file is
+  // deleted. A name that would leave the folder fails at once.
   DownloadResult Download(const std::wstring& url, HWND notify, const std::wstring& fileName, bool useWorkFolder);
 
   // Fetches url into memory on a new detached thread and calls back there, once:
@@ -50,13 +52,15 @@ class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
   // folder is not a directory, or when the name does not fit.
   std::wstring ResolveTargetPath(const std::wstring& url, const std::wstring& fileName, bool useWorkFolder);
 
-  // Raised once by the wizard when the user quits; WinHTTP loops stop before their
-  // next chunk, and fetch callbacks get null.
+  // Raised once by the wizard when the user quits; transfers stop before their next
+  // chunk, and fetch callbacks get null.
   std::atomic<bool> m_cancelled{false};
   // Written by each successful file transfer; read after its future is ready.
   std::wstring m_lastFilePath;
 
  private:
+  // The failure for a file name that would leave its folder; nothing for a good one.
+  static std::optional<DownloadResult> RefuseUnsafeName(const std::wstring& url, const std::wstring& fileName);
   DownloadResult WinHttpToFile(const std::wstring& url, HWND notify, const std::wstring& path);
   DownloadResult WinInetToFile(const std::wstring& url, HWND notify, const std::wstring& path);
 };

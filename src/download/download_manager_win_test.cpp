@@ -274,9 +274,10 @@ TEST_F(DownloadTest, BothAttemptsFailingLeaveBothTextsAndNoFile) {
   EXPECT_FALSE(FileExists(InFolder(L"5000")));
 }
 
-TEST_F(DownloadTest, CancelEndsWinHttpThenWinInetFetchesEverything) {
-  // WinHTTP's attempt crawls (the rule's only use); WinINet's is served at full speed.
-  ServerRules rules(json{{"/gen/2000000", {{"rate", 200000}, {"times", 1}}}});
+// Quitting stops the transfer: no WinINet attempt follows, and the partial file goes.
+TEST_F(DownloadTest, CancelStopsTheDownloadAndRemovesItsFile) {
+  ServerRules rules(json{{"/gen/2000000", {{"rate", 200000}}}});
+  ServerRecords transfers;
   auto download = std::async(std::launch::async, [&] {
     return manager->Download(Url(L"/gen/2000000"), sink.window(), L"", false);
   });
@@ -290,11 +291,12 @@ TEST_F(DownloadTest, CancelEndsWinHttpThenWinInetFetchesEverything) {
   manager->m_cancelled = true;
 
   const DownloadResult result = download.get();
-  EXPECT_TRUE(result.ok);
+  EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.text, L"Download cancelled.[WINHTTP] ");
-  EXPECT_EQ(ReadFile(InFolder(L"2000000")), Generated(2000000));
-  // The crawl would have taken 10 s; it stopped at the next chunk, then came the pause.
-  EXPECT_LT(Clock::now() - cancelledAt, std::chrono::seconds(6));
+  EXPECT_FALSE(FileExists(InFolder(L"2000000")));
+  // The crawl would have taken 10 s; it stopped at the next chunk, with no pause.
+  EXPECT_LT(Clock::now() - cancelledAt, std::chrono::seconds(2));
+  EXPECT_EQ(transfers.New().size(), 1u) << "no second attempt";
 
   // After the flag every fetch delivers null, though it still asks the server.
   ServerRecords records;
@@ -358,6 +360,46 @@ TEST_F(DownloadTest, TargetPathJoinsFolderAndName) {
   }
   // Too long for MAX_PATH.
   EXPECT_EQ(manager->ResolveTargetPath(L"https://localhost/", std::wstring(300, L'n'), false), L"");
+}
+
+// A name from the campaign or the URL must not put the file anywhere but its folder.
+TEST_F(DownloadTest, NamesThatLeaveTheFolderFailBeforeAnyRequest) {
+  ServerRecords records;
+  const struct {
+    std::wstring url, fileName;
+  } cases[] = {
+      {Url(L"/gen/10"), L"..\\escaped.exe"},
+      {Url(L"/gen/10"), L"sub/escaped.exe"},
+      {Url(L"/gen/10"), L".."},
+      {Url(L"/gen/10"), L"C:escaped.exe"},
+      {Url(L"/f\\..\\escaped.exe"), L""},
+  };
+  for (const auto& c : cases) {
+    for (const bool winInet : {false, true}) {
+      const DownloadResult result = winInet ? manager->DownloadWithWinInet(c.url, sink.window(), c.fileName, true)
+                                            : manager->DownloadWithWinHttp(c.url, sink.window(), c.fileName, true);
+      EXPECT_FALSE(result.ok);
+      EXPECT_TRUE(result.text.starts_with(L"Invalid file name: ")) << result.text;
+    }
+    EXPECT_TRUE(manager->Download(c.url, sink.window(), c.fileName, true).text.starts_with(L"Invalid file name: "));
+  }
+  EXPECT_TRUE(records.New().empty());
+  EXPECT_FALSE(FileExists(folder + L"\\escaped.exe"));
+}
+
+// A write that fails (a full disk: Wine's Z: drive reaches the Linux /dev/full)
+// fails the attempt with the system's text, even for a body of unknown length that
+// no size check could catch. Only single attempts: Download would delete the file.
+TEST_F(DownloadTest, AFailedWriteFailsTheAttempt) {
+  ServerRules rules(json{{"/gen/*", {{"no_length", true}}}});
+  ConfigurationManager::Instance()->m_downloadFolder = L"Z:\\dev";
+  for (const bool winInet : {false, true}) {
+    const DownloadResult result = winInet ? manager->DownloadWithWinInet(Url(L"/gen/1000"), sink.window(), L"full", false)
+                                          : manager->DownloadWithWinHttp(Url(L"/gen/1000"), sink.window(), L"full", false);
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(result.text.starts_with(L"Failed to write file: 112 - ")) << result.text;
+  }
+  ConfigurationManager::Instance()->m_downloadFolder = folder;
 }
 
 TEST_F(DownloadTest, UrlEndingInSlashCannotBeWritten) {

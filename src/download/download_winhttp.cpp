@@ -128,6 +128,7 @@ void ReadBody(HINTERNET request, const std::atomic<bool>& cancelled, Sink&& sink
 
 DownloadResult DownloadManager::DownloadWithWinHttp(const std::wstring& url, HWND notify,
                                                     const std::wstring& fileName, bool useWorkFolder) {
+  if (auto refused = RefuseUnsafeName(url, fileName)) return *refused;
   return WinHttpToFile(url, notify, ResolveTargetPath(url, fileName, useWorkFolder));
 }
 

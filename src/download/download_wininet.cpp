@@ -32,6 +32,7 @@ std::optional<std::wstring> QueryHeaderText(HINTERNET request, DWORD info) {
 
 DownloadResult DownloadManager::DownloadWithWinInet(const std::wstring& url, HWND notify,
                                                     const std::wstring& fileName, bool useWorkFolder) {
+  if (auto refused = RefuseUnsafeName(url, fileName)) return *refused;
   return WinInetToFile(url, notify, ResolveTargetPath(url, fileName, useWorkFolder));
 }
 
@@ -65,6 +66,7 @@ DownloadResult DownloadManager::WinInetToFile(const std::wstring& url, HWND noti
     char buffer[4096];
     DWORD read = 0;
     while (::InternetReadFile(request.get(), buffer, sizeof buffer, &read) && read > 0) {
+      if (m_cancelled) throw std::runtime_error("Download cancelled.");
       file.Write(buffer, read);
       if (const auto percent = progress.Add(read)) transfer::PostProgress(notify, *percent);
     }

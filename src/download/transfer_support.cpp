@@ -138,6 +138,10 @@ std::wstring ResolveLocation(std::wstring_view baseUrl, std::wstring_view locati
   return scheme + authority + path + query + std::wstring(ref.fragment);
 }
 
+bool LeavesFolder(std::wstring_view name) {
+  return name == L"." || name == L".." || name.find_first_of(L"\\/:") != std::wstring_view::npos;
+}
+
 std::wstring FileNameFromUrl(std::wstring_view url) {
   const std::size_t slash = url.rfind(L'/');
   return slash == std::wstring_view::npos ? std::wstring() : std::wstring(url.substr(slash + 1));

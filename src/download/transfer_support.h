@@ -18,6 +18,10 @@ std::string IncompleteDownloadText(std::uint64_t length, std::uint64_t size);
 
 // Fills a failure format such as "Failed to connect: %d - %s": %d becomes the code as
 // a signed decimal number, %s the system's text for it.
+// Whether a file name (from a URL or the campaign) would put the file outside its
+// folder: a path separator, a drive or stream colon, "." or "..".
+bool LeavesFolder(std::wstring_view name);
+
 std::wstring FormatFailure(std::wstring_view format, std::uint32_t code, std::wstring_view systemText);
 
 // The absolute URL that a redirect's Location names, resolved against the URL that

@@ -76,6 +76,18 @@ TEST(ResolveLocationTest, ServerStyleRedirects) {
   EXPECT_EQ(ResolveLocation(L"https://localhost/f/a", L"https://cdn.example/x?y=1"), L"https://cdn.example/x?y=1");
 }
 
+TEST(LeavesFolderTest, SeparatorsDrivesAndDotNames) {
+  const struct {
+    std::wstring name;
+    bool leaves;
+  } cases[] = {
+      {L"setup.exe", false}, {L"", false},        {L"a..b.exe", false},  {L"setup.exe?x=1", false},
+      {L"..", true},         {L".", true},        {L"..\\x.exe", true}, {L"a/b.exe", true},
+      {L"C:x.exe", true},    {L"x.exe:stream", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LeavesFolder(c.name), c.leaves) << c.name.size();
+}
+
 TEST(FileNameFromUrlTest, TakesEverythingAfterTheLastSlash) {
   EXPECT_EQ(FileNameFromUrl(L"https://localhost/f/setup.exe?x=1"), L"setup.exe?x=1");
   EXPECT_EQ(FileNameFromUrl(L"https://localhost/f/"), L"");

@@ -20,15 +20,21 @@ DownloadResult FailedResult(const std::exception& failure, std::wstring_view tag
   return DownloadResult{false, Utf8ToWide(failure.what()) + std::wstring(tag)};
 }
 
+// Delete sharing lets the wizard remove its work folder while a cancelled transfer
+// still holds the file.
 OutputFile::OutputFile(const std::wstring& path)
-    : file_(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr)) {
+    : file_(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {
   if (!file_) openError_ = ::GetLastError();
 }
 
 void OutputFile::Write(const void* data, DWORD size) {
+  if (!file_ || size == 0) return;
   DWORD written = 0;
-  if (file_ && size > 0) ::WriteFile(file_.get(), data, size, &written, nullptr);
+  // A short file must never pass for a whole one: without a length to check it
+  // against, a lost write would end as a "successful" download.
+  if (!::WriteFile(file_.get(), data, size, &written, nullptr)) FailWithLastError(L"Failed to write file: %d - %s");
+  if (written != size) Fail(L"Failed to write file: %d - %s", ERROR_DISK_FULL);
 }
 
 std::optional<std::uint64_t> FileSize(const std::wstring& path) {

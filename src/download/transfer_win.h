@@ -24,15 +24,16 @@ namespace ostrane::transfer {
 // The result of a failed attempt: the exception's text followed by the transport's tag.
 DownloadResult FailedResult(const std::exception& failure, std::wstring_view tag);
 
-// The download's file, created empty (any old one truncated) and shared for reading
-// and writing with other openers.
+// The download's file, created empty (any old one truncated) and shared for reading,
+// writing and deleting with other openers.
 class OutputFile {
  public:
   explicit OutputFile(const std::wstring& path);
   bool IsOpen() const { return static_cast<bool>(file_); }
   // Why it could not be created.
   DWORD OpenError() const { return openError_; }
-  // A failed write leaves the file short; the size check is what notices.
+  // Throws std::runtime_error with the system's text when the data cannot be written
+  // whole (disk full, a write error).
   void Write(const void* data, DWORD size);
   void Close() { file_.reset(); }
 

@@ -9,6 +9,7 @@
 #include "net/request_context.h"
 #include "net/system_facts.h"
 #include "net/text_convert.h"
+#include "testing/settings_cleanup.h"
 #include "testing/test_server.h"
 
 namespace ostrane {
@@ -17,6 +18,8 @@ namespace {
 using nlohmann::json;
 using testing::ServerRecords;
 using testing::ServerRules;
+
+const auto* const kCleanup = ::testing::AddGlobalTestEnvironment(new testing::SettingsWorkFolderCleanup);
 
 TEST(PostJsonTest, PostsToThePathOnPort443WithHeadersInOrder) {
   ServerRecords records;

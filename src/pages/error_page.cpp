@@ -23,10 +23,7 @@ void ErrorPage::SetTexts(const std::wstring& title, const std::wstring& text) {
 }
 
 bool ErrorPage::OnCommand(int id, int notifyCode, HWND control) {
-  if (id == IDC_CLOSE && notifyCode == BN_CLICKED) {
-    ReportButton(ButtonType::Close);
-    return true;
-  }
+  if (ReportClick(id, notifyCode, {{IDC_CLOSE, ButtonType::Close}})) return true;
   return IPage::OnCommand(id, notifyCode, control);
 }
 

@@ -53,10 +53,7 @@ bool LanguagePage::OnCommand(int id, int notifyCode, HWND control) {
     ApplySelectedLanguage();
     return true;
   }
-  if (id == IDC_NEXT && notifyCode == BN_CLICKED) {
-    ReportButton(ButtonType::Next);
-    return true;
-  }
+  if (ReportClick(id, notifyCode, {{IDC_NEXT, ButtonType::Next}})) return true;
   return IPage::OnCommand(id, notifyCode, control);
 }
 

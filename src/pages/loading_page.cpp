@@ -2,11 +2,39 @@
 
 #include <commctrl.h>
 
+#include "campaign/api_manager.h"
+#include "campaign/win32_machine.h"
+#include "download/download_manager.h"
+#include "net/request_context.h"
 #include "res/resource.h"
+#include "settings/wizard_type.h"
+#include "winui/gdiplus_image.h"
+#include "winui/window_messages.h"
 
 namespace ostrane {
+namespace {
+
+// The campaign task: the configuration request, then the offers through the rules.
+CampaignLoad RequestAndLoadCampaign() {
+  std::unique_ptr<nlohmann::json> reply;
+  {
+    const auto api = ApiManager::Instance();
+    reply = api->RequestConfig();
+  }
+  const auto settings = ConfigurationManager::Instance();
+  Win32Machine machine;
+  OfferFactory factory;
+  factory.makeContext = MakeRequestContext;
+  factory.makeSources = MakeOfferSources;
+  return LoadCampaign(*reply, *settings, machine, factory);
+}
+
+}  // namespace
 
 LoadingPage::LoadingPage(std::shared_ptr<LanguageManager> languages) : IPage(std::move(languages), IDD_LOADING_PAGE) {}
+
+// A campaign task still running is waited for: it writes the settings.
+LoadingPage::~LoadingPage() = default;
 
 bool LoadingPage::OnInitDialog() {
   IPage::OnInitDialog();
@@ -20,6 +48,89 @@ void LoadingPage::OnNavigateToPage() {
   ::SendMessageW(progress, PBM_SETPOS, 0, 0);
   ::SendMessageW(progress, PBM_SETMARQUEE, TRUE, 30);
   ::SetWindowLongPtrW(progress, GWL_STYLE, ::GetWindowLongPtrW(progress, GWL_STYLE) | PBS_MARQUEE);
+
+  // The wizard shows this page once; the campaign is requested once.
+  if (started_) return;
+  started_ = true;
+  HWND page = hwnd();
+  m_result = std::async(std::launch::async, [page] {
+    try {
+      CampaignLoad load = RequestAndLoadCampaign();
+      ::PostMessageW(page, WM_REQUEST_COMPLETE, 0, 0);
+      return load;
+    } catch (...) {
+      ::PostMessageW(page, WM_REQUEST_COMPLETE, 0, 0);
+      throw;
+    }
+  });
+}
+
+std::optional<INT_PTR> LoadingPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_REQUEST_COMPLETE) return OnRequestComplete(wParam, lParam);
+  return IPage::OnMessage(message, wParam, lParam);
+}
+
+void LoadingPage::PictureCountdown::Done() {
+  std::function<void(PackageList)> handOver;
+  {
+    std::lock_guard lock(m_imagesMutex);
+    if (--m_pendingImages != 0 || !onReady) return;
+    handOver = std::move(onReady);  // once
+  }
+  handOver(packages);
+}
+
+LRESULT LoadingPage::OnRequestComplete(WPARAM, LPARAM) {
+  if (!m_result.valid()) return 0;
+  const auto settings = ConfigurationManager::Instance();
+  const bool dlm = settings->m_wizardType == kWizardDlm;
+  PackageList packages;
+  try {
+    CampaignLoad load = m_result.get();
+    if (load.configurationError) {
+      ShowConfigurationError();
+      return 0;
+    }
+    packages = std::move(load.packages);
+  } catch (const std::exception&) {
+    // DLM cannot go on without its product; any other wizard installs its own
+    // product without offers.
+    if (dlm) {
+      ShowConfigurationError();
+      return 0;
+    }
+  }
+
+  auto countdown = std::make_shared<PictureCountdown>();
+  countdown->packages = packages;
+  countdown->onReady = m_onPackagesReady;
+  {
+    std::lock_guard lock(countdown->m_imagesMutex);
+    // One more than there is to wait for: the hand-over cannot happen while the
+    // fetches are still being started.
+    countdown->m_pendingImages = static_cast<int>(packages.size()) + 1;
+  }
+  if (dlm && !settings->m_logoUrl.empty()) {
+    {
+      std::lock_guard lock(countdown->m_imagesMutex);
+      ++countdown->m_pendingImages;
+    }
+    DownloadManager::Instance()->FetchAsync(settings->m_logoUrl, [countdown](ByteBuffer data) {
+      if (data && !data->empty()) {
+        if (auto logo = win::LoadImageFromBytes(data->data(), data->size()))
+          ConfigurationManager::Instance()->m_logoImage = std::move(logo);
+      }
+      countdown->Done();
+    });
+  }
+  for (const auto& package : packages) package->DownloadImage([countdown] { countdown->Done(); });
+  countdown->Done();  // all started: now the last picture (or this) hands over
+  return 0;
+}
+
+void LoadingPage::ShowConfigurationError() {
+  ReportError(languages()->GetText("PAGE_CONFIGURATION_ERROR_TITLE"),
+              languages()->GetText("PAGE_CONFIGURATION_ERROR_DESC"));
 }
 
 }  // namespace ostrane

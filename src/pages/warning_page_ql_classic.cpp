@@ -32,14 +32,7 @@ HBRUSH WarningPageQLClassic::OnCtlColorHook(HDC dc, HWND control, UINT type) {
 }
 
 bool WarningPageQLClassic::OnCommand(int id, int notifyCode, HWND control) {
-  if (notifyCode == BN_CLICKED && id == IDC_NEXT) {
-    ReportButton(ButtonType::Next);
-    return true;
-  }
-  if (notifyCode == BN_CLICKED && id == IDC_BACK) {
-    ReportButton(ButtonType::Back);
-    return true;
-  }
+  if (ReportClick(id, notifyCode, {{IDC_NEXT, ButtonType::Next}, {IDC_BACK, ButtonType::Back}})) return true;
   return IPage::OnCommand(id, notifyCode, control);
 }
 

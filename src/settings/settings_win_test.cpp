@@ -29,6 +29,7 @@ TEST(SettingsOnWindowsTest, CommonProgramFilesExpandsToProgramW6432UnderWow64) {
   EXPECT_EQ(settings.ExpandPathPlaceholders(L"{commonpf}\\App\\app.exe"), programW6432 + L"\\App\\app.exe");
   // Under WOW64 the 32-bit Program Files is a different folder.
   EXPECT_NE(settings.ExpandPathPlaceholders(L"{commonpf32}"), programW6432);
+  ::RemoveDirectoryW(settings.m_workFolder.c_str());
 }
 
 TEST(SettingsOnWindowsTest, CommonAppDataIsTheRoamingFolder) {
@@ -37,6 +38,7 @@ TEST(SettingsOnWindowsTest, CommonAppDataIsTheRoamingFolder) {
   const std::wstring roaming = settings.ExpandPathPlaceholders(L"{commonappdata}");
   EXPECT_EQ(roaming, GetKnownFolder(FOLDERID_RoamingAppData));
   EXPECT_NE(roaming.find(L"AppData\\Roaming"), std::wstring::npos) << WideToUtf8(roaming);
+  ::RemoveDirectoryW(settings.m_workFolder.c_str());
 }
 
 TEST(SettingsOnWindowsTest, MachineGuidComesFromTheSixtyFourBitView) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -30,10 +31,14 @@ inline std::wstring ServerStateFile(const std::wstring& name) { return StateFold
 // A file the server sends for "/f/<name>", as a Windows path.
 inline std::wstring ServerFilesFile(const std::wstring& name) { return StateFolder() + L"\\docroot\\f\\" + name; }
 
-// A file under the server's "/f/" path for one scope.
+// A file the server sends for one scope: under "/f/" by default, or at a path below
+// its document root ("product\\QuillaraWebInstaller.exe").
 class ServedFile {
  public:
-  ServedFile(std::wstring name, const std::string& bytes) : path_(ServerFilesFile(name)) {
+  ServedFile(const std::wstring& name, const std::string& bytes) : ServedFile(L"f", name, bytes) {}
+  ServedFile(const std::wstring& folder, const std::wstring& name, const std::string& bytes)
+      : path_(StateFolder() + L"\\docroot\\" + folder + L"\\" + name) {
+    ::CreateDirectoryW(path_.substr(0, path_.rfind(L'\\')).c_str(), nullptr);
     std::ofstream(path_.c_str(), std::ios::binary | std::ios::trunc) << bytes;
   }
   ~ServedFile() { ::DeleteFileW(path_.c_str()); }
@@ -64,6 +69,35 @@ class ServerRules {
     std::ofstream(temp.c_str(), std::ios::binary | std::ios::trunc) << rules.dump();
     ::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);  // whole, never half written
   }
+};
+
+// The campaign document "/o" answers with when no rule says otherwise, for one
+// scope; what was there before comes back afterwards.
+class ServedCampaign {
+ public:
+  explicit ServedCampaign(const std::string& document) : path_(ServerStateFile(L"campaign.json")) {
+    std::ifstream in(path_.c_str(), std::ios::binary);
+    if (in) {
+      had_ = true;
+      previous_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    in.close();
+    std::ofstream(path_.c_str(), std::ios::binary | std::ios::trunc) << document;
+  }
+  ~ServedCampaign() {
+    if (had_) {
+      std::ofstream(path_.c_str(), std::ios::binary | std::ios::trunc) << previous_;
+    } else {
+      ::DeleteFileW(path_.c_str());
+    }
+  }
+  ServedCampaign(const ServedCampaign&) = delete;
+  ServedCampaign& operator=(const ServedCampaign&) = delete;
+
+ private:
+  std::wstring path_;
+  bool had_ = false;
+  std::string previous_;
 };
 
 // The requests the server records from now on.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e_environment.h"
+#include "testing/test_server.h"
 
 namespace ostrane::e2e {
 std::wstring g_installerPath;
@@ -15,5 +16,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   ostrane::e2e::g_installerPath = ostrane::uidriver::WindowsPath(argv[1]);
+  // Unless a test serves its own, the campaign has no offers.
+  const ostrane::testing::ServedCampaign campaign("{}");
   return RUN_ALL_TESTS();
 }

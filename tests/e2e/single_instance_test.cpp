@@ -8,6 +8,7 @@ namespace {
 using namespace uidriver;
 
 TEST(SingleInstanceTest, SecondInstanceSaysSoAndLeavesTheFirstRunning) {
+  const auto before = WorkFolders();
   Installer first(g_installerPath);
   HWND wizard = first.WaitForDialog(kWizardCaption);
   ASSERT_NE(wizard, nullptr) << "the first installer shows its wizard";
@@ -20,6 +21,7 @@ TEST(SingleInstanceTest, SecondInstanceSaysSoAndLeavesTheFirstRunning) {
       << "the second installer never shows its wizard";
   Click(box, IDOK);
   EXPECT_TRUE(second.WaitForExit().has_value());
+  EXPECT_EQ(WorkFolders().size(), before.size() + 1) << "the refused instance left no work folder of its own";
 
   EXPECT_TRUE(first.Running());
   EXPECT_TRUE(Visible(wizard));

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "e2e_environment.h"
+#include "testing/test_server.h"
 
 namespace ostrane::e2e {
 namespace {
@@ -27,6 +28,13 @@ class WizardTest : public ::testing::Test {
     ASSERT_NE(wizard_, nullptr) << "the wizard window appears";
     page_ = WaitForPage(wizard_, L"LanguagePageQL");
     ASSERT_NE(page_, nullptr) << "the language page is shown first";
+  }
+  // A wizard a test left open is closed as a user would, so its work folder goes.
+  void TearDown() override {
+    if (!installer_.Running() || wizard_ == nullptr) return;
+    ::PostMessageW(wizard_, WM_CLOSE, 0, 0);
+    if (HWND question = WaitForQuestion(5s)) Click(question, IDOK);
+    installer_.WaitForExit(10s);
   }
 
   // The temp work folder this run made.
@@ -86,6 +94,7 @@ TEST_F(WizardTest, ClosingAsksCancelKeepsTheWizardOkRemovesTheWorkFolder) {
 }
 
 TEST_F(WizardTest, NextShowsTheLoadingPageWithAMarqueeAndClosingStillAsks) {
+  testing::ServerRules slowCampaign(nlohmann::json{{"/o", {{"delay_ms", 2000}, {"body", "{}"}}}});
   PressKey(page_, VK_RETURN);  // Enter presses the default button, Next
   HWND loading = WaitForPage(wizard_, L"LoadingPage");
   ASSERT_NE(loading, nullptr);
@@ -129,6 +138,9 @@ TEST_F(WizardTest, AboutBoxShowsTheInstallerVersion) {
   EXPECT_EQ(version.rfind(L"Ostrane, Version ", 0), 0u);
   EXPECT_EQ(std::count(version.begin(), version.end(), L'.'), 3) << "four numbers";
   Click(about, IDOK);
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (::IsWindow(about) && std::chrono::steady_clock::now() < deadline) ::Sleep(20);
+  EXPECT_FALSE(::IsWindow(about)) << "OK closes the About box";
 }
 
 }  // namespace

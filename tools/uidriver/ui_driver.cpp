@@ -153,6 +153,16 @@ HWND WaitForPage(HWND wizard, const std::wstring& name, std::chrono::millisecond
   return nullptr;
 }
 
+HWND WaitForNextPage(HWND wizard, HWND from, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  do {
+    HWND page = VisiblePage(wizard);
+    if (page != nullptr && page != from && !::IsWindowVisible(from)) return page;
+    std::this_thread::sleep_for(50ms);
+  } while (std::chrono::steady_clock::now() < deadline);
+  return nullptr;
+}
+
 std::wstring ControlText(HWND dialog, int id) { return Text(::GetDlgItem(dialog, id)); }
 
 bool ControlVisible(HWND dialog, int id) { return Visible(::GetDlgItem(dialog, id)); }

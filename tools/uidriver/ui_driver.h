@@ -65,6 +65,9 @@ HWND VisiblePage(HWND wizard);
 std::wstring PageName(HWND page);
 // Waits until the visible page has this name; the page, or null on time-out.
 HWND WaitForPage(HWND wizard, const std::wstring& name, std::chrono::milliseconds timeout = kPatience);
+// Waits until another page than `from` is shown and `from` is hidden: pages of one
+// kind (offer pages) share their name. The page, or null on time-out.
+HWND WaitForNextPage(HWND wizard, HWND from, std::chrono::milliseconds timeout = kPatience);
 std::wstring ControlText(HWND dialog, int id);
 bool ControlVisible(HWND dialog, int id);
 // The selected item's text of a combo box, or empty.

@@ -1,0 +1,46 @@
+// The partner's date marker: the offer rules read it back and show none of the
+// partner's offers before that day.
+#include <windows.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include "campaign/package.h"
+#include "net/text_convert.h"
+#include "winui/unique_handle.h"
+
+namespace ostrane {
+namespace {
+
+constexpr std::time_t kHoldBackSeconds = 180 * 86400;
+
+}  // namespace
+
+bool Package::WriteRegistryDateMarker() { return WriteRegistryDateMarker(std::time(nullptr)); }
+
+bool Package::WriteRegistryDateMarker(std::time_t now) {
+  const std::string path = m_pn.registryPath;
+  const auto split = path.rfind('\\');
+  if (path.empty() || split == std::string::npos) return false;
+  const std::wstring keyPath = Utf8ToWide(path.substr(0, split));
+  const std::wstring valueName = Utf8ToWide(path.substr(split + 1));  // empty: the key's default value
+  if (keyPath.empty()) return false;
+
+  const std::time_t until = now + kHoldBackSeconds;
+  std::tm local{};
+  if (localtime_s(&local, &until) != 0) return false;
+  char text[16] = {};
+  if (std::strftime(text, sizeof text, "%Y%m%d", &local) == 0) return false;
+  const auto date = static_cast<DWORD>(std::strtoul(text, nullptr, 10));
+
+  // No view flag: a 32-bit installer writes to the 32-bit view, where its own reads look.
+  win::UniqueHkey key;
+  if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
+                        nullptr) != ERROR_SUCCESS)
+    return false;
+  return ::RegSetValueExW(key.get(), valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&date),
+                          sizeof date) == ERROR_SUCCESS;
+}
+
+}  // namespace ostrane

@@ -1,0 +1,87 @@
+// Turning a downloaded file into a running installer: unpack it when it is a ZIP,
+// find the program inside, start it and wait for its exit code.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <future>
+#include <string>
+
+#include "download/package_files.h"
+#include "download/zip_reader.h"
+#include "winui/unique_handle.h"
+
+namespace ostrane {
+
+struct ExecResult {
+  DWORD exitCode = 0xFFFFFFFF;
+  std::wstring text;  // why it could not start, or the exit code when it was not 0
+};
+
+// What the file's first bytes say; None when it cannot be read.
+ArchiveType GetArchiveType(const std::wstring& path);
+
+// folder + ExtractionFolderName(zipPath), created when missing; folder itself when
+// that cannot be created.
+std::wstring MakeExtractionFolder(const std::wstring& zipPath, const std::wstring& folder);
+
+// How the Shell's copy out of an archive ended.
+enum class ShellUnzip {
+  Copied,
+  CopyFailed,
+  Empty,            // the archive has no items
+  NoShell,          // the Shell automation object is not there
+  NoArchiveFolder,  // the Shell cannot open the archive as a folder
+  NoTargetFolder,
+  NoItems,
+};
+
+ShellUnzip UnzipWithShell(const std::wstring& zipPath, const std::wstring& destination);
+// The Shell's outcome as a success flag: only a failed copy or an empty archive fail;
+// when the Shell cannot help at all the caller goes on as if it had.
+bool Succeeded(ShellUnzip outcome);
+bool ExtractZipWithShell(const std::wstring& zipPath, const std::wstring& destination);
+
+// Our own reader, writing below destination.
+zip::ExtractionResult ExtractZipWithReader(const std::wstring& zipPath, const std::wstring& destination);
+
+// The Shell first; our reader when the Shell cannot open the archive (Windows
+// without the ZIP folder handler).
+bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination);
+
+// The bare name of the first file (not folder) matching folder\*.exe; empty if none.
+std::wstring FindFirstExecutable(const std::wstring& folder);
+
+// The program to run for a downloaded file: the first .exe unpacked from a ZIP into
+// a folder below `folder`, else the file itself.
+std::wstring PrepareExecutable(const std::wstring& path, ArchiveType type, const std::wstring& folder);
+
+// ERROR_ELEVATION_REQUIRED, which MinGW's headers lack.
+inline constexpr DWORD kErrorElevationRequired = 740;
+
+// A started process, or the error that kept it from starting.
+struct StartedProcess {
+  win::UniqueKernelHandle process;
+  DWORD error = ERROR_SUCCESS;
+};
+
+// The two ways of starting a program; tests replace them, since Wine never asks for
+// elevation.
+struct ProcessStarter {
+  // CreateProcessW with this (writable) command line.
+  std::function<StartedProcess(std::wstring& commandLine)> create;
+  // ShellExecuteExW with the "runas" verb.
+  std::function<StartedProcess(const std::wstring& exe, const std::wstring& arguments)> shellExecuteRunas;
+
+  static ProcessStarter System();
+};
+
+// Starts "\"exe\" arguments"; a program that needs elevation is started again through
+// the "runas" verb. With wait, blocks until it ends and reports its exit code.
+ExecResult RunExecutable(const std::wstring& exe, const std::wstring& arguments, bool wait,
+                         const ProcessStarter& starter = ProcessStarter::System());
+
+std::future<ExecResult> LaunchAsync(const std::wstring& exe, const std::wstring& arguments, bool wait);
+
+}  // namespace ostrane

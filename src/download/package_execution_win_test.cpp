@@ -1,0 +1,297 @@
+// Package execution against Wine's real files and processes: ZIPs written here with
+// zlib, and the exit_with helper as the installer that runs.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "download/package_execution.h"
+#include "net/system_error_text.h"
+#include "testing/zip_builder.h"
+
+namespace ostrane {
+namespace {
+
+using testing::ZipBuilder;
+
+std::wstring HelperPath() {
+  std::wstring path = L"Z:" OSTRANE_EXIT_WITH_PATH;
+  for (auto& c : path)
+    if (c == L'/') c = L'\\';
+  return path;
+}
+
+std::string ReadBytes(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::wstring& path, const std::vector<unsigned char>& bytes) {
+  std::ofstream out(path.c_str(), std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// A folder of this run under the temp folder, removed with all it holds.
+class PackageExecutionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH] = {};
+    ASSERT_GT(::GetTempPathW(MAX_PATH, temp), 0u);
+    scratch_ = std::wstring(temp) + L"ostrane-exec-" + std::to_wstring(::GetCurrentProcessId());
+    ASSERT_TRUE(::CreateDirectoryW(scratch_.c_str(), nullptr));
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(scratch_, ignored);
+    EXPECT_FALSE(Exists(scratch_));
+  }
+
+  std::wstring Path(const std::wstring& name) const { return scratch_ + L"\\" + name; }
+
+  std::wstring Write(const std::wstring& name, const std::vector<unsigned char>& bytes) const {
+    const std::wstring path = Path(name);
+    WriteBytes(path, bytes);
+    return path;
+  }
+
+  std::wstring scratch_;
+};
+
+TEST_F(PackageExecutionTest, ArchiveTypeFromTheFileOnDisk) {
+  const struct {
+    const wchar_t* name;
+    std::vector<unsigned char> bytes;
+    ArchiveType type;
+  } cases[] = {
+      {L"a.zip", ZipBuilder().Add("x.txt", "x").Build(), ArchiveType::Zip},
+      {L"four.zip", {0x50, 0x4B, 0x03, 0x04}, ArchiveType::Zip},
+      {L"a.7z", {0x37, 0x7A, 0xBC, 0xAF, 0x27, 0x1C, 0x00, 0x04}, ArchiveType::SevenZip},
+      {L"short", {0x50, 0x4B, 0x03}, ArchiveType::None},
+      {L"empty", {}, ArchiveType::None},
+      {L"program.exe", {'M', 'Z', 0x90, 0x00, 0x03, 0x00, 0x00, 0x00}, ArchiveType::None},
+  };
+  for (const auto& c : cases) EXPECT_EQ(GetArchiveType(Write(c.name, c.bytes)), c.type) << c.name;
+  EXPECT_EQ(GetArchiveType(Path(L"missing.zip")), ArchiveType::None);
+}
+
+TEST_F(PackageExecutionTest, ExtractionFolderIsMadeBesideOrFallsBackToTheFolder) {
+  const std::wstring zip = L"D:\\downloads\\tool.v2.zip";
+  EXPECT_EQ(MakeExtractionFolder(zip, scratch_), Path(L"tool.v2"));
+  EXPECT_TRUE(IsFolder(Path(L"tool.v2")));
+  EXPECT_EQ(MakeExtractionFolder(zip, scratch_), Path(L"tool.v2")) << "an existing folder is used";
+
+  const std::wstring unreachable = Path(L"missing\\deeper");
+  EXPECT_EQ(MakeExtractionFolder(zip, unreachable), unreachable);
+  EXPECT_FALSE(Exists(unreachable));
+  ASSERT_TRUE(::CloseHandle(::CreateFileW(Path(L"taken").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
+  EXPECT_EQ(MakeExtractionFolder(L"D:\\taken.zip", scratch_), Path(L"taken"))
+      << "a file of that name counts as existing, as CreateDirectoryW reports it";
+}
+
+TEST_F(PackageExecutionTest, AZipYieldsItsFirstProgramNotAFolderNamedLikeOne) {
+  const std::string program = ReadBytes(HelperPath());
+  ASSERT_FALSE(program.empty());
+  const auto zip = Write(L"setup.zip", ZipBuilder()
+                                           .Add("b.exe/", "")
+                                           .Add("b.exe/inner.txt", "not a program")
+                                           .Add("readme.txt", "text")
+                                           .Add("a.exe", program)
+                                           .Build());
+  const std::wstring exe = PrepareExecutable(zip, GetArchiveType(zip), scratch_);
+  EXPECT_EQ(exe, Path(L"setup\\a.exe"));
+  EXPECT_TRUE(IsFolder(Path(L"setup\\b.exe")));
+
+  const ExecResult result = RunExecutable(exe, L"7", true);
+  EXPECT_EQ(result.exitCode, 7u) << "the unpacked program is intact";
+  EXPECT_EQ(result.text, L"exit code = 7");
+}
+
+TEST_F(PackageExecutionTest, WithoutAProgramInsideTheZipItselfIsRun) {
+  const auto zip = Write(L"docs.zip", ZipBuilder().Add("manual/", "").Add("readme.txt", "text").Build());
+  EXPECT_EQ(PrepareExecutable(zip, ArchiveType::Zip, scratch_), zip);
+  EXPECT_EQ(ReadBytes(Path(L"docs\\readme.txt")), "text") << "it was unpacked all the same";
+  EXPECT_EQ(FindFirstExecutable(Path(L"docs")), L"");
+  EXPECT_EQ(FindFirstExecutable(Path(L"nowhere")), L"");
+}
+
+TEST_F(PackageExecutionTest, OnlyZipsAreUnpacked) {
+  const auto sevenZip = Write(L"tool.7z", {0x37, 0x7A, 0xBC, 0xAF, 0x27, 0x1C});
+  EXPECT_EQ(PrepareExecutable(sevenZip, ArchiveType::SevenZip, scratch_), sevenZip);
+  const auto plain = Write(L"tool.exe", {'M', 'Z'});
+  EXPECT_EQ(PrepareExecutable(plain, ArchiveType::None, scratch_), plain);
+  EXPECT_FALSE(Exists(Path(L"tool"))) << "no extraction folder";
+}
+
+TEST_F(PackageExecutionTest, AnEntryLeavingTheFolderRefusesTheArchive) {
+  ASSERT_TRUE(::CreateDirectoryW(Path(L"downloads").c_str(), nullptr));
+  const auto zip =
+      Write(L"downloads\\evil.zip",
+            ZipBuilder().Add("good.exe", "MZ").Add("../../escaped.exe", "MZ").Add("..\\up.exe", "MZ").Build());
+  EXPECT_EQ(PrepareExecutable(zip, ArchiveType::Zip, Path(L"downloads")), zip);
+  const zip::ExtractionResult direct = ExtractZipWithReader(zip, Path(L"downloads\\evil"));
+  EXPECT_FALSE(direct.ok);
+  EXPECT_NE(direct.error.find(L"../../escaped.exe"), std::wstring::npos) << direct.error;
+  for (const wchar_t* name : {L"escaped.exe", L"downloads\\up.exe", L"downloads\\evil\\good.exe"})
+    EXPECT_FALSE(Exists(Path(name))) << name;
+}
+
+TEST_F(PackageExecutionTest, OurReaderNamesFilesAsTheArchiveDeclares) {
+  const auto zip = Write(L"names.zip", ZipBuilder()
+                                           .Add({.name = "\xC3\xA9t\xC3\xA9.txt", .data = "utf8", .flags = 1 << 11})
+                                           .Add("plain/file.txt", "plain")
+                                           .Build());
+  const auto result = ExtractZipWithReader(zip, scratch_);
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(ReadBytes(Path(L"\u00e9t\u00e9.txt")), "utf8");
+  EXPECT_EQ(ReadBytes(Path(L"plain\\file.txt")), "plain");
+
+  const auto damaged =
+      Write(L"damaged.zip", ZipBuilder().Add({.name = "bad.bin", .data = "data", .declaredCrc = 1}).Build());
+  EXPECT_FALSE(ExtractZipWithReader(damaged, scratch_).ok);
+  EXPECT_FALSE(Exists(Path(L"bad.bin"))) << "a damaged file is removed";
+  EXPECT_FALSE(ExtractZipWithReader(Path(L"missing.zip"), scratch_).ok);
+}
+
+// Wine's Shell opens folders, though not archives, and its CopyHere does nothing (a
+// stub): the steps before the copy are what can be seen here.
+TEST_F(PackageExecutionTest, TheShellStepsBeforeTheCopy) {
+  const std::wstring source = Path(L"source"), target = Path(L"target"), empty = Path(L"empty");
+  for (const auto& folder : {source, target, empty}) ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+  WriteBytes(source + L"\\one.txt", {'1'});
+
+  EXPECT_EQ(UnzipWithShell(empty, target), ShellUnzip::Empty);
+  EXPECT_FALSE(ExtractZipWithShell(empty, target)) << "nothing to copy is a failure";
+  EXPECT_EQ(UnzipWithShell(source, Path(L"no-target")), ShellUnzip::NoTargetFolder);
+  EXPECT_TRUE(ExtractZipWithShell(source, Path(L"no-target"))) << "the caller goes on as if it had worked";
+  EXPECT_EQ(UnzipWithShell(Path(L"no-source"), target), ShellUnzip::NoArchiveFolder);
+  // Here the Shell cannot open the archive, and our reader takes over.
+  const auto zip = Write(L"a.zip", ZipBuilder().Add("x.txt", "x").Build());
+  EXPECT_TRUE(ExtractZip(zip, target));
+  EXPECT_EQ(ReadBytes(target + L"\\x.txt"), "x");
+}
+
+// Runs the helper with the command line it receives captured to a file.
+class CommandLineCapture {
+ public:
+  explicit CommandLineCapture(std::wstring file) : file_(std::move(file)) {
+    ::SetEnvironmentVariableW(kVariable, file_.c_str());
+  }
+  ~CommandLineCapture() {
+    ::SetEnvironmentVariableW(kVariable, nullptr);
+    ::DeleteFileW(file_.c_str());
+  }
+  std::wstring Received() const {
+    const std::string bytes = ReadBytes(file_);
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+  }
+
+ private:
+  static constexpr const wchar_t* kVariable = L"OSTRANE_COMMAND_LINE_FILE";
+  std::wstring file_;
+};
+
+TEST_F(PackageExecutionTest, RunsTheProgramWithTheCommandLineItBuilds) {
+  const std::wstring helper = HelperPath();
+  {
+    CommandLineCapture capture(Path(L"command-line.bin"));
+    const ExecResult plain = RunExecutable(helper, L"", true);
+    EXPECT_EQ(plain.exitCode, 0u);
+    EXPECT_EQ(plain.text, L"");
+    EXPECT_EQ(capture.Received(), L"\"" + helper + L"\" ") << "the space stays without arguments";
+
+    const ExecResult failing = RunExecutable(helper, L"1 two", true);
+    EXPECT_EQ(failing.exitCode, 1u);
+    EXPECT_EQ(failing.text, L"exit code = 1");
+    EXPECT_EQ(capture.Received(), L"\"" + helper + L"\" 1 two");
+  }
+  const ExecResult large = LaunchAsync(helper, L"4294967294", true).get();
+  EXPECT_EQ(large.exitCode, 4294967294u);
+  EXPECT_EQ(large.text, L"exit code = 4294967294");
+
+  const ExecResult unwaited = RunExecutable(helper, L"3", false);
+  EXPECT_EQ(unwaited.exitCode, 0xFFFFFFFFu) << "not waited for: no exit code";
+  EXPECT_EQ(unwaited.text, L"");
+}
+
+TEST_F(PackageExecutionTest, AProgramThatCannotStartGivesTheSystemsReason) {
+  const ExecResult result = RunExecutable(Path(L"missing.exe"), L"", true);
+  EXPECT_EQ(result.exitCode, 0xFFFFFFFFu);
+  ASSERT_FALSE(GetSystemErrorText(ERROR_FILE_NOT_FOUND).empty());
+  EXPECT_EQ(result.text, L"Error launching executable: " + GetSystemErrorText(ERROR_FILE_NOT_FOUND));
+}
+
+// Starts the helper for real, whatever the fake was asked to start.
+StartedProcess StartHelper(const std::wstring& arguments) {
+  std::wstring commandLine = CommandLine(HelperPath(), arguments);
+  return ProcessStarter::System().create(commandLine);
+}
+
+TEST_F(PackageExecutionTest, AProgramNeedingElevationIsStartedAgainThroughRunas) {
+  std::vector<std::wstring> created;
+  std::vector<std::pair<std::wstring, std::wstring>> elevated;
+  const auto starter = [&](DWORD createError, DWORD runasError) {
+    return ProcessStarter{
+        [&, createError](std::wstring& commandLine) {
+          created.push_back(commandLine);
+          return createError == ERROR_SUCCESS ? StartHelper(L"5") : StartedProcess{{}, createError};
+        },
+        [&, runasError](const std::wstring& exe, const std::wstring& arguments) {
+          elevated.emplace_back(exe, arguments);
+          return runasError == ERROR_SUCCESS ? StartHelper(arguments) : StartedProcess{{}, runasError};
+        }};
+  };
+  const std::wstring exe = L"C:\\dl\\needs admin.exe";
+  {
+    SCOPED_TRACE("elevated start, waited for as any other");
+    const ExecResult result = RunExecutable(exe, L"3", true, starter(kErrorElevationRequired, ERROR_SUCCESS));
+    EXPECT_EQ(created, std::vector<std::wstring>{L"\"C:\\dl\\needs admin.exe\" 3"});
+    EXPECT_EQ(elevated, (std::vector<std::pair<std::wstring, std::wstring>>{{exe, L"3"}}));
+    EXPECT_EQ(result.exitCode, 3u);
+    EXPECT_EQ(result.text, L"exit code = 3");
+  }
+  created.clear(), elevated.clear();
+  {
+    SCOPED_TRACE("the user declines the prompt");
+    const ExecResult result = RunExecutable(exe, L"", true, starter(kErrorElevationRequired, ERROR_CANCELLED));
+    EXPECT_EQ(elevated.size(), 1u);
+    EXPECT_EQ(result.exitCode, 0xFFFFFFFFu);
+    EXPECT_EQ(result.text, L"Error launching executable: " + GetSystemErrorText(ERROR_CANCELLED));
+  }
+  created.clear(), elevated.clear();
+  {
+    SCOPED_TRACE("other errors are not retried");
+    const ExecResult result = RunExecutable(exe, L"", true, starter(ERROR_ACCESS_DENIED, ERROR_SUCCESS));
+    EXPECT_EQ(created.size(), 1u);
+    EXPECT_TRUE(elevated.empty());
+    EXPECT_EQ(result.text, L"Error launching executable: " + GetSystemErrorText(ERROR_ACCESS_DENIED));
+  }
+  created.clear(), elevated.clear();
+  {
+    SCOPED_TRACE("a plain start needs no second one");
+    const ExecResult result = RunExecutable(exe, L"", true, starter(ERROR_SUCCESS, ERROR_SUCCESS));
+    EXPECT_TRUE(elevated.empty());
+    EXPECT_EQ(result.exitCode, 5u);
+  }
+}
+
+TEST_F(PackageExecutionTest, TheRealRunasStartGivesAProcessToWaitFor) {
+  StartedProcess started = ProcessStarter::System().shellExecuteRunas(HelperPath(), L"6");
+  ASSERT_EQ(started.error, static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_TRUE(started.process);
+  ASSERT_EQ(::WaitForSingleObject(started.process.get(), 10000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  ASSERT_TRUE(::GetExitCodeProcess(started.process.get(), &code));
+  EXPECT_EQ(code, 6u);
+}
+
+}  // namespace
+}  // namespace ostrane

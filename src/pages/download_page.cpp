@@ -1,0 +1,276 @@
+#include "pages/download_page.h"
+
+#include <commctrl.h>
+
+#include "download/download_manager.h"
+#include "download/package_files.h"
+#include "net/text_convert.h"
+#include "res/resource.h"
+#include "settings/configuration_manager.h"
+#include "winui/window_messages.h"
+
+namespace ostrane {
+
+DownloadPage::DownloadPage(std::shared_ptr<LanguageManager> languages, int templateId)
+    : IPage(std::move(languages), templateId) {}
+
+bool DownloadPage::OnInitDialog() {
+  IPage::OnInitDialog();
+  m_progress = Item(IDC_DOWNLOAD_PROGRESS);
+  BindText(IDC_PROGRESS_TITLE, "PROGRESS_TITLE");
+  BindText(IDC_PROGRESS_DESC, "PROGRESS_DESC");
+  ApplyTexts();
+  m_image.Attach(Item(IDC_PAGE_IMAGE));
+  ShowImage();
+  return true;
+}
+
+void DownloadPage::OnNavigateToPage() {
+  const auto settings = ConfigurationManager::Instance();
+  m_downloadQueue.push_back(settings->m_mainPackage);
+  for (const auto& shown : settings->m_shownPackages)
+    if (shown->m_pn.enabled) shown->WriteRegistryDateMarker();
+  for (const auto& accepted : settings->m_acceptedPackages) m_downloadQueue.push_back(accepted);
+  StartNextDownload();
+}
+
+std::wstring DownloadPage::AbsoluteUrl(const std::wstring& url) {
+  // A URL that names its scheme is whole even when its host has no dot ("localhost",
+  // a name on the local network), which the URL test alone would prefix.
+  const bool hasScheme = url.rfind(L"https://", 0) == 0 || url.rfind(L"http://", 0) == 0;
+  return hasScheme || IsValidUrl(url) ? url : ConfigurationManager::Instance()->m_fileBaseUrl + url;
+}
+
+void DownloadPage::ReportFailure(Package& package, const std::string& prefix, const std::wstring& text) {
+  const bool code3 = package.m_isMainProduct && ConfigurationManager::Instance()->m_mainFailureCode3;
+  package.SendEvent(code3 ? kEventInstalled : kEventFailed, nlohmann::json{{"12", prefix + WideToAnsi(text)}});
+}
+
+void DownloadPage::StartNextDownload() {
+  // Once the user has quit, nothing new is fetched.
+  if (ConfigurationManager::Instance()->m_closing || m_downloadQueue.empty()) return;
+  const Target target = TargetOf(*m_downloadQueue.front());
+  m_downloadResult = std::async(std::launch::async, [manager = DownloadManager::Instance(), target, page = hwnd()] {
+    return manager->Download(target.url, page, target.fileName, target.useWorkFolder);
+  });
+  ::SetTimer(hwnd(), kDownloadTimerId, 100, nullptr);
+}
+
+void DownloadPage::PollDownload() {
+  if (!m_downloadResult.valid() ||
+      m_downloadResult.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+    return;
+  ::KillTimer(hwnd(), kDownloadTimerId);
+  const std::shared_ptr<Package> package = m_downloadQueue.front();
+  m_downloadQueue.pop_front();
+  const DownloadResult result = m_downloadResult.get();
+  if (!result.ok) {
+    ReportFailure(*package, "DOWNLOAD FAILED: ", result.text);
+    if (package->m_isMainProduct) m_mainFailed = true;
+  } else {
+    OnDownloaded(package, DownloadManager::Instance()->m_lastFilePath);
+  }
+  // A failed download never stops the queue.
+  if (!m_downloadQueue.empty()) {
+    StartNextDownload();
+  } else {
+    OnDownloadsDone();
+  }
+}
+
+void DownloadPage::Finish(const char* errorTitleKey, const char* errorTextKey) {
+  if (m_mainFailed) {
+    ReportError(languages()->GetText(errorTitleKey), languages()->GetText(errorTextKey));
+  } else {
+    ReportButton(ButtonType::Next);
+  }
+}
+
+void DownloadPage::SetMarquee() {
+  ::SendMessageW(m_progress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+  ::SendMessageW(m_progress, PBM_SETPOS, 0, 0);
+  ::SendMessageW(m_progress, PBM_SETMARQUEE, TRUE, 30);
+  ::SetWindowLongPtrW(m_progress, GWL_STYLE, ::GetWindowLongPtrW(m_progress, GWL_STYLE) | PBS_MARQUEE);
+}
+
+void DownloadPage::OnNoSizeMessage() {
+  SetMarquee();
+  m_marquee = true;
+}
+
+void DownloadPage::OnProgressMessage(WPARAM percent) {
+  const double fraction = static_cast<unsigned>(percent) / 100.0;
+  if (fraction > 1.0) {
+    SetMarquee();  // the bar turns, but m_marquee keeps its value
+    return;
+  }
+  if (m_marquee) {
+    ::SendMessageW(m_progress, PBM_SETMARQUEE, FALSE, 0);
+    ::SendMessageW(m_progress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    ::SendMessageW(m_progress, PBM_SETPOS, 0, 0);
+    ::SendMessageW(m_progress, PBM_SETSTEP, 1, 0);
+    ::SetWindowLongPtrW(m_progress, GWL_STYLE, ::GetWindowLongPtrW(m_progress, GWL_STYLE) & ~PBS_MARQUEE);
+    m_marquee = false;
+  }
+  ::SendMessageW(m_progress, PBM_SETPOS, static_cast<WPARAM>(fraction * 100), 0);
+}
+
+std::optional<INT_PTR> DownloadPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_TIMER:
+      if (wParam == kDownloadTimerId) {
+        PollDownload();
+      } else if (wParam == kInstallTimerId) {
+        OnInstallTimer();
+      }
+      return 0;
+    case WM_DOWNLOAD_PROGRESS:  // also DM_SETDEFID: this page has no default button to set
+      OnProgressMessage(wParam);
+      return 0;
+    case WM_DOWNLOAD_NO_SIZE:
+      OnNoSizeMessage();
+      return 0;
+    default:
+      return IPage::OnMessage(message, wParam, lParam);
+  }
+}
+
+void DownloadPage::OnQuit() {
+  ::KillTimer(hwnd(), kDownloadTimerId);
+  ::KillTimer(hwnd(), kInstallTimerId);
+  if (m_downloadResult.valid()) m_downloadResult.wait();
+  if (m_installResult.valid()) m_installResult.wait();
+}
+
+// --- ISV: the main installer runs silently and is waited for, then the offers start.
+
+DownloadPageIsv::DownloadPageIsv(std::shared_ptr<LanguageManager> languages)
+    : DownloadPage(std::move(languages), IDD_DOWNLOAD_PAGE_ISV) {}
+
+void DownloadPageIsv::ShowImage() { m_image.LoadFromResource(IDR_IMAGE_PRODUCT, L"IMAGE_BLOB"); }
+
+DownloadPage::Target DownloadPageIsv::TargetOf(const Package& package) const {
+  if (package.m_isMainProduct) return {AbsoluteUrl(ConfigurationManager::Instance()->m_downloadUrl), L"", true};
+  return {AbsoluteUrl(AnsiToWide(package.m_url)), L"", true};
+}
+
+void DownloadPageIsv::OnDownloaded(const std::shared_ptr<Package>& package, const std::wstring& path) {
+  if (package->m_isMainProduct) ConfigurationManager::Instance()->m_mainResultPath = path;
+  m_installQueue.push_back({package, path});
+}
+
+void DownloadPageIsv::OnDownloadsDone() {
+  if (m_onInstallStarted) m_onInstallStarted();
+  SetMarquee();
+  m_marquee = true;
+  StartNextInstall();
+}
+
+void DownloadPageIsv::StartNextInstall() {
+  const auto settings = ConfigurationManager::Instance();
+  if (m_installQueue.empty()) {
+    // The main product is queued first, so nothing to install means its download failed.
+    if (m_mainFailed) ReportError(languages()->GetText("PAGE_ERROR_TITLE"), languages()->GetText("PAGE_ERROR_TEXT"));
+    return;
+  }
+  const InstallItem& item = m_installQueue.front();
+  std::wstring exe = item.path;
+  if (const ArchiveType kind = GetArchiveType(item.path); kind != ArchiveType::None) {
+    settings->m_workFolder = settings->m_downloadFolder;
+    exe = PrepareExecutable(item.path, kind, settings->m_downloadFolder);
+  }
+  const bool main = item.package->m_isMainProduct;
+  std::wstring arguments;
+  if (main) {
+    arguments = settings->m_classicMode ? ClassicInstallArguments(settings->m_options) : settings->m_silentArgs;
+  } else {
+    arguments = AnsiToWide(item.package->m_arguments);
+  }
+  // Replacing the previous future waits for its launch, which for an offer ends as
+  // soon as the process exists.
+  m_installResult = LaunchAsync(exe, arguments, main);
+  if (main) {
+    m_mainExePath = exe;
+    ::SetTimer(hwnd(), kInstallTimerId, 100, nullptr);
+    return;
+  }
+  // An offer's installer is not judged: started is installed.
+  item.package->SendEvent(kEventInstalled, nullptr);
+  m_installQueue.pop_front();
+  if (!m_installQueue.empty()) {
+    StartNextInstall();
+    return;
+  }
+  if (m_onInstallFinished) m_onInstallFinished();
+  Finish("PAGE_ERROR_TITLE", "PAGE_ERROR_TEXT");
+}
+
+void DownloadPageIsv::PollMainInstall() {
+  if (!m_installResult.valid() || m_installResult.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+    return;
+  ::KillTimer(hwnd(), kInstallTimerId);
+  const InstallItem item = m_installQueue.front();
+  if (m_onInstallFinished) m_onInstallFinished();
+  const ExecResult result = m_installResult.get();
+  if (result.exitCode != 0) {
+    ReportFailure(*item.package, "EXEC FAILED: ", result.text);
+    m_mainFailed = true;
+  } else {
+    ConfigurationManager::Instance()->m_mainResultPath = m_mainExePath;
+    item.package->SendEvent(kEventInstalled, nullptr);
+  }
+  m_installQueue.pop_front();
+  if (!m_installQueue.empty()) {
+    StartNextInstall();
+  } else {
+    Finish("PAGE_ERROR_TITLE", "PAGE_ERROR_TEXT");
+  }
+}
+
+// --- DLM: the main installer stays in Downloads for the finish page; offers start.
+
+DownloadPageDlm::DownloadPageDlm(std::shared_ptr<LanguageManager> languages)
+    : DownloadPage(std::move(languages), IDD_DOWNLOAD_PAGE_DLM) {}
+
+void DownloadPageDlm::ShowImage() { m_image.SetImage(ConfigurationManager::Instance()->m_logoImage); }
+
+DownloadPage::Target DownloadPageDlm::TargetOf(const Package& package) const {
+  const auto settings = ConfigurationManager::Instance();
+  if (package.m_isMainProduct) return {settings->m_downloadUrl, settings->m_installerFileName, false};
+  return {AbsoluteUrl(AnsiToWide(package.m_url)), L"", true};
+}
+
+void DownloadPageDlm::OnDownloaded(const std::shared_ptr<Package>& package, const std::wstring& path) {
+  if (package->m_isMainProduct) {
+    ConfigurationManager::Instance()->m_mainResultPath = path;
+    package->SendEvent(kEventInstalled, nullptr);
+    return;
+  }
+  m_installQueue.push_back({package, path});
+}
+
+void DownloadPageDlm::OnDownloadsDone() {
+  if (!m_installQueue.empty()) {
+    StartNextInstall();
+  } else {
+    Finish("PAGE_DOWNLOAD_ERROR_TITLE", "PAGE_DOWNLOAD_ERROR_DESC");
+  }
+}
+
+void DownloadPageDlm::StartNextInstall() {
+  const auto settings = ConfigurationManager::Instance();
+  while (!m_installQueue.empty()) {
+    const InstallItem item = m_installQueue.front();
+    std::wstring exe = item.path;
+    if (const ArchiveType kind = GetArchiveType(item.path); kind != ArchiveType::None)
+      exe = PrepareExecutable(item.path, kind, settings->m_workFolder);
+    const bool main = item.package->m_isMainProduct;
+    const std::wstring arguments = main ? settings->m_silentArgs : AnsiToWide(item.package->m_arguments);
+    m_installResult = LaunchAsync(exe, arguments, main);
+    item.package->SendEvent(kEventInstalled, nullptr);
+    m_installQueue.pop_front();
+  }
+  Finish("PAGE_DOWNLOAD_ERROR_TITLE", "PAGE_DOWNLOAD_ERROR_DESC");
+}
+
+}  // namespace ostrane

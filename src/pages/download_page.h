@@ -1,0 +1,120 @@
+// The page that does the work the user agreed to: it downloads the main product and
+// every accepted offer one after another, then runs their installers, and moves the
+// wizard on (or shows the error page when the main product failed). One class per
+// wizard type on one shared base: they differ in where files go and what runs.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <future>
+#include <memory>
+#include <string>
+
+#include "app/ipage.h"
+#include "app/static_from_image.h"
+#include "campaign/package.h"
+#include "download/download_result.h"
+#include "download/package_execution.h"
+
+namespace ostrane {
+
+// A package and the file downloaded for it.
+struct InstallItem {
+  std::shared_ptr<Package> package;
+  std::wstring path;
+};
+
+class DownloadPage : public IPage {
+ public:
+  static constexpr UINT_PTR kDownloadTimerId = 0x1000;
+  static constexpr UINT_PTR kInstallTimerId = 0x1002;
+
+  void OnNavigateToPage() override;
+  // The user quits: no timer fires any more, and the running transfer (which stops at
+  // its next chunk) and installer runs are waited for, so that their files can go.
+  void OnQuit() override;
+
+ protected:
+  DownloadPage(std::shared_ptr<LanguageManager> languages, int templateId);
+
+  bool OnInitDialog() override;
+  std::optional<INT_PTR> OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  // Where one package comes from and goes to.
+  struct Target {
+    std::wstring url;
+    std::wstring fileName;  // empty: the URL's last segment
+    bool useWorkFolder;
+  };
+  virtual Target TargetOf(const Package& package) const = 0;
+  virtual void ShowImage() = 0;
+  // A download that worked; the package is no longer in the download queue.
+  virtual void OnDownloaded(const std::shared_ptr<Package>& package, const std::wstring& path) = 0;
+  // The download queue is empty.
+  virtual void OnDownloadsDone() = 0;
+  virtual void OnInstallTimer() {}
+
+  void StartNextDownload();
+  void PollDownload();
+  // Calls the error handler with these texts when the main product failed, else
+  // reports Next.
+  void Finish(const char* errorTitleKey, const char* errorTextKey);
+  void SetMarquee();
+  // The package's URL as it is, or on the file base when it is not a whole URL.
+  static std::wstring AbsoluteUrl(const std::wstring& url);
+  // Event 3, or -1 (3 for the main product when the settings say so), with the text.
+  static void ReportFailure(Package& package, const std::string& prefix, const std::wstring& text);
+
+  HWND m_progress = nullptr;
+  bool m_marquee = false;
+  std::future<DownloadResult> m_downloadResult;
+  std::future<ExecResult> m_installResult;
+  bool m_mainFailed = false;
+  std::deque<std::shared_ptr<Package>> m_downloadQueue;
+  std::deque<InstallItem> m_installQueue;
+  CStaticFromImage m_image;
+
+ private:
+  void OnProgressMessage(WPARAM percent);
+  void OnNoSizeMessage();
+};
+
+class DownloadPageIsv : public DownloadPage {
+ public:
+  explicit DownloadPageIsv(std::shared_ptr<LanguageManager> languages);
+  std::wstring GetPageName() const override { return L"DownloadPageISV"; }
+
+  // Installing begins; the main installer has ended and the last offer has started.
+  std::function<void()> m_onInstallStarted;
+  std::function<void()> m_onInstallFinished;
+
+ protected:
+  Target TargetOf(const Package& package) const override;
+  void ShowImage() override;
+  void OnDownloaded(const std::shared_ptr<Package>& package, const std::wstring& path) override;
+  void OnDownloadsDone() override;
+  void OnInstallTimer() override { PollMainInstall(); }
+
+ private:
+  void StartNextInstall();
+  void PollMainInstall();
+
+  std::wstring m_mainExePath;
+};
+
+class DownloadPageDlm : public DownloadPage {
+ public:
+  explicit DownloadPageDlm(std::shared_ptr<LanguageManager> languages);
+  std::wstring GetPageName() const override { return L"DownloadPageDLM"; }
+
+ protected:
+  Target TargetOf(const Package& package) const override;
+  void ShowImage() override;
+  void OnDownloaded(const std::shared_ptr<Package>& package, const std::wstring& path) override;
+  void OnDownloadsDone() override;
+
+ private:
+  void StartNextInstall();
+};
+
+}  // namespace ostrane

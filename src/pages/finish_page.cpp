@@ -1,0 +1,91 @@
+#include "pages/finish_page.h"
+
+#include <shellapi.h>
+
+#include "res/resource.h"
+#include "settings/configuration_manager.h"
+
+namespace ostrane {
+namespace {
+
+void ShellOpen(const std::wstring& file, const std::wstring& parameters) {
+  // The installer is done either way: a program that will not start is not its failure.
+  ::ShellExecuteW(nullptr, L"open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(), nullptr,
+                  SW_SHOWDEFAULT);
+}
+
+}  // namespace
+
+FinishPage::FinishPage(std::shared_ptr<LanguageManager> languages, int templateId, std::vector<TextBinding> choices,
+                       int launchControl)
+    : IPage(std::move(languages), templateId),
+      choices_(std::move(choices)),
+      launchControl_(launchControl),
+      launch_(&ShellOpen) {}
+
+bool FinishPage::OnInitDialog() {
+  IPage::OnInitDialog();
+  BindText(IDC_FINISH_TITLE, "PAGE_FINISH_TITLE");
+  BindText(IDC_FINISH_TEXT, "PAGE_FINISH_TEXT");
+  BindText(IDC_FINISH, "BUTTON_FINISH");
+  for (const TextBinding& choice : choices_) BindText(choice.controlId, choice.key);
+  ApplyTexts();
+  // Starting the product is what most users want; they may opt out.
+  ::SendMessageW(Item(launchControl_), BM_SETCHECK, BST_CHECKED, 0);
+  image_.Attach(Item(IDC_PAGE_IMAGE));
+  image_.LoadFromResource(IDR_IMAGE_FINISH, L"IMAGE_BLOB2");
+  // Enter finishes.
+  ::SendMessageW(hwnd(), DM_SETDEFID, IDC_FINISH, 0);
+  return true;
+}
+
+void FinishPage::OnNavigateToPage() {
+  HWND wizard = ::GetParent(hwnd());
+  if (wizard == nullptr) return;
+  ::SetWindowLongW(wizard, GWL_STYLE, ::GetWindowLongW(wizard, GWL_STYLE) & ~WS_MINIMIZEBOX);
+  // The caption keeps its old buttons until the frame is drawn again.
+  ::SetWindowPos(wizard, nullptr, 0, 0, 0, 0,
+                 SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool FinishPage::OnCommand(int id, int notifyCode, HWND control) {
+  if (notifyCode == BN_CLICKED && id == IDC_FINISH) {
+    LaunchChosen();
+    ReportButton(ButtonType::Finish);
+    return true;
+  }
+  return IPage::OnCommand(id, notifyCode, control);
+}
+
+void FinishPage::Launch(const std::wstring& file, const std::wstring& parameters) const {
+  if (launch_) launch_(file, parameters);
+}
+
+bool FinishPage::IsChecked(int id) const { return ::IsDlgButtonChecked(hwnd(), id) == BST_CHECKED; }
+
+FinishPageIsv::FinishPageIsv(std::shared_ptr<LanguageManager> languages)
+    : FinishPage(std::move(languages), IDD_FINISH_PAGE_ISV, {{IDC_LAUNCH_CHECKBOX, "LAUNCH_CHECKBOX"}},
+                 IDC_LAUNCH_CHECKBOX) {}
+
+void FinishPageIsv::LaunchChosen() {
+  if (!IsChecked(IDC_LAUNCH_CHECKBOX)) return;
+  const auto settings = ConfigurationManager::Instance();
+  Launch(settings->ExpandPathPlaceholders(settings->m_launchPath), settings->m_launchArgs);
+}
+
+FinishPageDlm::FinishPageDlm(std::shared_ptr<LanguageManager> languages)
+    : FinishPage(std::move(languages), IDD_FINISH_PAGE_DLM,
+                 {{IDC_LAUNCH_RADIO, "LAUNCH_RADIO"}, {IDC_OPEN_FOLDER_RADIO, "OPEN_FOLDER_RADIO"}}, IDC_LAUNCH_RADIO) {
+}
+
+void FinishPageDlm::LaunchChosen() {
+  const std::wstring path = ConfigurationManager::Instance()->m_mainResultPath;
+  if (IsChecked(IDC_LAUNCH_RADIO)) {
+    Launch(path, {});
+  } else if (IsChecked(IDC_OPEN_FOLDER_RADIO)) {
+    // Explorer opens the folder with the file selected.
+    Launch(L"explorer.exe", L"/select,\"" + path + L"\"");
+  }
+}
+
+}  // namespace ostrane

@@ -1,0 +1,298 @@
+// The whole run: downloads from the test server, the demo installers running for
+// real, the finish page launching the installed product, and what the analytics
+// server hears when things go wrong.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+#include "e2e_environment.h"
+#include "e2e_server.h"
+
+namespace ostrane::e2e {
+namespace {
+
+using namespace uidriver;
+using nlohmann::json;
+using testing::ServedFile;
+using testing::ServerRecords;
+using testing::ServerRules;
+
+constexpr int kNext = 1010, kAgree = 1050, kAccept = 1021, kFinish = 1028, kLaunchCheckbox = 1044;
+constexpr int kErrorTitle = 1036, kErrorText = 1037;
+constexpr int kOptionBoxes[] = {1056, 1057, 1058};
+constexpr int kConfigurationBoxes[] = {1069, 1063, 1066, 1067, 1068};
+
+std::string ReadBytes(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::wstring DemoFile(const wchar_t* name) { return WindowsPath(OSTRANE_DEMO_DIR) + L"\\" + name; }
+
+std::wstring KnownFolder(REFKNOWNFOLDERID id) {
+  PWSTR path = nullptr;
+  std::wstring result;
+  if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, &path))) result = path;
+  ::CoTaskMemFree(path);
+  return result;
+}
+
+json Offer(const std::string& id, const std::string& url, json extra = json::object()) {
+  json ps = {{"i", id + ".png"}, {"dn", "Offer " + id}, {"u", url}, {"p", "/from-campaign " + id}};
+  ps.update(extra);
+  return json{{"ad", {{"o", id}, {"f", "flow"}}}, {"ps", ps}};
+}
+
+// What the demo installers and the product wrote: "<program>: <command line>" lines.
+class DemoLog {
+ public:
+  DemoLog() {
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    path_ = std::wstring(temp) + L"ostrane-demo-log-" + std::to_wstring(::GetCurrentProcessId()) + L".txt";
+    ::DeleteFileW(path_.c_str());
+    ::SetEnvironmentVariableW(L"OSTRANE_DEMO_LOG", path_.c_str());
+  }
+  ~DemoLog() {
+    ::SetEnvironmentVariableW(L"OSTRANE_DEMO_LOG", nullptr);
+    ::DeleteFileW(path_.c_str());
+  }
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> lines;
+    std::ifstream in(path_.c_str(), std::ios::binary);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  // The line of the program whose name starts so, or empty.
+  std::string LineOf(const std::string& program) const {
+    for (const auto& line : Lines())
+      if (line.rfind(program, 0) == 0) return line;
+    return {};
+  }
+
+ private:
+  std::wstring path_;
+};
+
+class InstallTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    product_ = KnownFolder(FOLDERID_RoamingAppData) + L"\\Quillara Web";
+    productExisted_ = ::GetFileAttributesW(product_.c_str()) != INVALID_FILE_ATTRIBUTES;
+    before_ = WorkFolders();
+  }
+  void TearDown() override {
+    ::SetEnvironmentVariableW(L"OSTRANE_DEMO_EXIT_CODE", nullptr);
+    if (!productExisted_) {
+      ::DeleteFileW((product_ + L"\\qlweb.exe").c_str());
+      ::RemoveDirectoryW(product_.c_str());
+    }
+  }
+
+  // Serves the product's installer and these offers' installer (the offer demo
+  // program under each name) and starts the wizard on this campaign.
+  void Start(const json& campaign, const std::vector<std::wstring>& offerFiles = {},
+             const std::wstring& installer = {}, json rules = json::object()) {
+    const std::string offerBytes = ReadBytes(DemoFile(L"offer_installer.exe"));
+    ASSERT_FALSE(offerBytes.empty()) << "the demo installers are built";
+    served_.push_back(std::make_unique<ServedFile>(L"product", L"QuillaraWebInstaller.exe",
+                                                   ReadBytes(DemoFile(L"QuillaraWebInstaller.exe"))));
+    for (const auto& name : offerFiles) served_.push_back(std::make_unique<ServedFile>(name, offerBytes));
+    rules["/o"] = {{"body", campaign.dump()}};
+    rules_ = std::make_unique<ServerRules>(rules);
+    installer_ = std::make_unique<Installer>(installer.empty() ? g_installerPath : installer);
+    wizard_ = installer_->WaitForWindow([](HWND window) { return ClassName(window) == L"#32770"; });
+    ASSERT_NE(wizard_, nullptr);
+    HWND language = WaitForPage(wizard_, L"LanguagePageQL");
+    ASSERT_NE(language, nullptr);
+    Click(language, kNext);
+  }
+
+  // Presses a button and waits for the page that follows.
+  HWND Press(HWND page, int button) {
+    Click(page, button);
+    return WaitForNextPage(wizard_, page);
+  }
+
+  // The license page, then Accept on every offer page; the page after the offers.
+  HWND ThroughTheOffers() {
+    HWND page = WaitForPage(wizard_, L"LicensePage");
+    if (page == nullptr) return nullptr;
+    page = Press(page, kAgree);
+    while (page != nullptr && PageName(page) == L"ProductPage") page = Press(page, kAccept);
+    return page;
+  }
+
+  // Waits out the download page: the page that follows it.
+  HWND AfterDownloads(HWND downloadPage) { return WaitForNextPage(wizard_, downloadPage, 60s); }
+
+  std::wstring WorkFolder() const {
+    for (const auto& folder : WorkFolders())
+      if (before_.count(folder) == 0) return folder;
+    return {};
+  }
+
+  std::vector<std::tuple<std::string, std::string, std::string>> EventsWithFailures() const {
+    std::vector<std::tuple<std::string, std::string, std::string>> list;
+    for (const auto& event : AnalyticsEvents(records_))
+      list.emplace_back(event.id(), event.code(), event.record.value("12", ""));
+    std::sort(list.begin(), list.end());
+    return list;
+  }
+
+  ServerRecords records_;
+  DemoLog log_;
+  std::vector<std::unique_ptr<ServedFile>> served_;
+  std::unique_ptr<ServerRules> rules_;  // the campaign and the test's own rules
+  std::unique_ptr<Installer> installer_;
+  HWND wizard_ = nullptr;
+  std::wstring product_;
+  bool productExisted_ = false;
+  std::set<std::wstring> before_;
+};
+
+TEST_F(InstallTest, WithoutOffersTheProductInstallsAndFinishLaunchesIt) {
+  Start(json{{"l", "US"}});
+  HWND download = ThroughTheOffers();
+  ASSERT_EQ(PageName(download), L"DownloadPageISV");
+  HWND finish = AfterDownloads(download);
+  ASSERT_EQ(PageName(finish), L"FinishPageISV") << ::testing::PrintToString(EventsWithFailures());
+  EXPECT_EQ(log_.LineOf("QuillaraWebInstaller").substr(log_.LineOf("QuillaraWebInstaller").size() - 3), " /S");
+  EXPECT_NE(::GetFileAttributesW((product_ + L"\\qlweb.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+  const std::wstring workFolder = WorkFolder();
+
+  ASSERT_EQ(::SendMessageW(::GetDlgItem(finish, kLaunchCheckbox), BM_GETCHECK, 0, 0), BST_CHECKED);
+  Click(finish, kFinish);
+  EXPECT_EQ(installer_->WaitForExit(), DWORD{0});
+  // The product was started from the roaming application data with its start-up switch.
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (log_.LineOf("qlweb").empty() && std::chrono::steady_clock::now() < deadline) ::Sleep(50);
+  const std::string launched = log_.LineOf("qlweb");
+  EXPECT_NE(launched.find("Quillara Web\\qlweb.exe"), std::string::npos) << launched;
+  EXPECT_NE(launched.find("/RUNONSTARTUP"), std::string::npos) << launched;
+  EXPECT_EQ(::GetFileAttributesW(workFolder.c_str()), INVALID_FILE_ATTRIBUTES) << "Finish removes the work folder";
+  const decltype(EventsWithFailures()) expected = {{"Quillara Web", "1", ""}, {"Quillara Web", "3", ""}};
+  EXPECT_EQ(EventsWithFailures(), expected);
+}
+
+TEST_F(InstallTest, AFailedMainDownloadStillStartsTheOffersThenShowsTheError) {
+  Start(json{{"f", {{"m", 3}}},
+             {"o", {Offer("a", "https://localhost/f/offer-a.exe", {{"v", 1}}),
+                    Offer("b", "https://localhost/f/offer-b.exe", {{"v", 2}})}}},
+        {L"offer-a.exe", L"offer-b.exe"}, {},
+        json{{"/endpoint/qlweb/os/riserollout/track/beta", {{"status", 404}}}});
+  HWND download = ThroughTheOffers();
+  ASSERT_EQ(PageName(download), L"DownloadPageISV");
+  HWND error = AfterDownloads(download);
+  ASSERT_EQ(PageName(error), L"ErrorPage");
+  EXPECT_EQ(ControlText(error, kErrorTitle), L"Error occurred while installing Quillara Web.");
+  EXPECT_EQ(ControlText(error, kErrorText), L"Click on \"Close\" and try again later.");
+  EXPECT_NE(log_.LineOf("offer-a.exe").find("/from-campaign a"), std::string::npos);
+  EXPECT_NE(log_.LineOf("offer-b.exe").find("/from-campaign b"), std::string::npos);
+  EXPECT_TRUE(log_.LineOf("QuillaraWebInstaller").empty());
+
+  WaitForEvents(records_, 4);
+  const auto events = EventsWithFailures();
+  ASSERT_EQ(events.size(), 4u);
+  // The main product's failure is reported with code 3 in this build.
+  EXPECT_EQ(std::get<1>(events[0]), "1");
+  EXPECT_EQ(std::get<1>(events[1]), "3");
+  EXPECT_EQ(std::get<2>(events[1]).rfind("DOWNLOAD FAILED: Download failed: Server returned status code: 404", 0), 0u)
+      << std::get<2>(events[1]);
+  EXPECT_EQ(events[2], std::make_tuple(std::string("a"), std::string("3"), std::string()));
+  EXPECT_EQ(events[3], std::make_tuple(std::string("b"), std::string("3"), std::string()));
+  ::PostMessageW(wizard_, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(installer_->WaitForExit(10s).has_value()) << "no question after an error";
+}
+
+TEST_F(InstallTest, AMainInstallerThatFailsStillStartsTheOffers) {
+  ::SetEnvironmentVariableW(L"OSTRANE_DEMO_EXIT_CODE", L"1");
+  // The offer's URL has no dotted host: it is taken as a file on the campaign server.
+  Start(json{{"f", {{"m", 3}}}, {"o", {Offer("rel", "rel-offer")}}}, {L"rel-offer"});
+  HWND download = ThroughTheOffers();
+  ASSERT_EQ(PageName(download), L"DownloadPageISV");
+  HWND error = AfterDownloads(download);
+  ASSERT_EQ(PageName(error), L"ErrorPage");
+  WaitForEvents(records_, 3);
+  const auto events = EventsWithFailures();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(std::get<2>(events[1]), "EXEC FAILED: exit code = 1");
+  EXPECT_EQ(std::get<0>(events[2]), "rel");
+  EXPECT_EQ(std::get<1>(events[2]), "3");
+  EXPECT_EQ(RequestedPaths(records_, "/f/rel-offer").size(), 1u);
+  ::PostMessageW(wizard_, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(installer_->WaitForExit(10s).has_value());
+}
+
+TEST_F(InstallTest, ClassicModeOptionsReachTheMainInstaller) {
+  Start(json::object(), {}, VariantPath(L"Classic"));
+  HWND warning = WaitForPage(wizard_, L"WarningPageQLClassic");
+  ASSERT_NE(warning, nullptr);
+  HWND page = Press(warning, kNext);
+  ASSERT_EQ(PageName(page), L"LicensePage");
+  page = Press(page, kAgree);
+  ASSERT_EQ(PageName(page), L"OptionsPageQLClassic");
+  for (const int box : kOptionBoxes) ::SendMessageW(::GetDlgItem(page, box), BM_SETCHECK, BST_UNCHECKED, 0);
+  page = Press(page, kNext);
+  ASSERT_EQ(PageName(page), L"ConfigurationsPageQLClassic");
+  for (const int box : kConfigurationBoxes) ::SendMessageW(::GetDlgItem(page, box), BM_SETCHECK, BST_UNCHECKED, 0);
+  page = Press(page, kNext);
+  ASSERT_EQ(PageName(page), L"DownloadPageISV");
+  ASSERT_EQ(PageName(AfterDownloads(page)), L"FinishPageISV");
+  const std::string run = log_.LineOf("QuillaraWebInstaller");
+  EXPECT_NE(run.find("\" /S /FORCEINSTALL 0000000101000000"), std::string::npos) << run;
+  ::PostMessageW(wizard_, WM_CLOSE, 0, 0);  // the last page: no question
+  EXPECT_TRUE(installer_->WaitForExit().has_value());
+}
+
+// Quitting stops the downloads: the running one ends, no other starts, the shown
+// offers and the main product report event 5, and the work folder goes.
+TEST_F(InstallTest, QuittingDuringADownloadStopsEverything) {
+  Start(json{{"f", {{"m", 3}}}, {"o", {Offer("q", "https://localhost/f/offer-q.exe")}}}, {L"offer-q.exe"}, {},
+        json{{"/endpoint/qlweb/os/riserollout/track/beta", {{"rate", 40000}}}});
+  HWND download = ThroughTheOffers();
+  ASSERT_EQ(PageName(download), L"DownloadPageISV");
+  const std::wstring workFolder = WorkFolder();
+  ::PostMessageW(wizard_, WM_CLOSE, 0, 0);
+  HWND question = WaitForMessageBox(installer_->pid(), wizard_);
+  ASSERT_NE(question, nullptr);
+  EXPECT_EQ(MessageBoxText(question), L"Are you sure you want to exit the installer?");
+  Click(question, IDOK);
+  EXPECT_EQ(installer_->WaitForExit(30s), DWORD{0});
+  EXPECT_TRUE(RequestedPaths(records_, "/f/offer-q").empty()) << "no download after the quit";
+  EXPECT_TRUE(log_.Lines().empty()) << "nothing ran";
+  const decltype(EventsWithFailures()) expected = {
+      {"Quillara Web", "1", ""}, {"Quillara Web", "5", ""}, {"q", "5", ""}};
+  EXPECT_EQ(EventsWithFailures(), expected);
+  EXPECT_EQ(::GetFileAttributesW(workFolder.c_str()), INVALID_FILE_ATTRIBUTES) << "the work folder is gone";
+}
+
+// DLM leaves the product's installer in Downloads; the finish page runs it.
+TEST_F(InstallTest, DlmDownloadsTheProductForTheFinishPageToRun) {
+  const std::wstring downloads = KnownFolder(FOLDERID_Downloads);
+  const std::wstring target = downloads + L"\\ostrane-e2e-tool.exe";
+  ::DeleteFileW(target.c_str());
+  Start(json{{"i", {{"ct", "Tool"}, {"cu", "https://localhost/f/tool-setup.exe"}, {"cf", "ostrane-e2e-tool.exe"}}}},
+        {L"tool-setup.exe"}, VariantPath(L"DLM"));
+  HWND download = ThroughTheOffers();
+  ASSERT_EQ(PageName(download), L"DownloadPageDLM");
+  HWND finish = AfterDownloads(download);
+  ASSERT_EQ(PageName(finish), L"FinishPageDLM");
+  EXPECT_NE(::GetFileAttributesW(target.c_str()), INVALID_FILE_ATTRIBUTES);
+  Click(finish, kFinish);  // the launch radio button is chosen
+  EXPECT_EQ(installer_->WaitForExit(), DWORD{0});
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (log_.LineOf("ostrane-e2e-tool.exe").empty() && std::chrono::steady_clock::now() < deadline) ::Sleep(50);
+  EXPECT_FALSE(log_.LineOf("ostrane-e2e-tool.exe").empty()) << "the downloaded installer ran";
+  const decltype(EventsWithFailures()) expected = {{"", "1", ""}, {"Tool", "3", ""}};
+  EXPECT_EQ(EventsWithFailures(), expected);
+  ::DeleteFileW(target.c_str());
+}
+
+}  // namespace
+}  // namespace ostrane::e2e
