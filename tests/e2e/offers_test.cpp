@@ -18,6 +18,7 @@ using nlohmann::json;
 using testing::ServerRecords;
 using testing::ServerRules;
 
+constexpr int kBack = 1051, kErrorTitle = 1036, kErrorText = 1037;
 constexpr int kNext = 1010, kAgree = 1050, kAccept = 1021, kDecline = 1022, kSkipAll = 1048, kDisclaimer = 1042;
 
 json Offer(const std::string& id, json extra = json::object()) {
@@ -232,6 +233,35 @@ TEST_F(OffersTest, DlmMainEventsCarryTheCampaignFlowAndChannel) {
     EXPECT_EQ(event.record["21"], start ? "" : "ch-9") << event.code();
     EXPECT_EQ(event.record["5"], start ? "" : "Tool") << event.code();
   }
+}
+
+// Back from the license page leads to the language page; Next there returns to the
+// license page without loading the campaign again or starting a second run.
+TEST_F(OffersTest, BackAndNextAgainSkipTheLoadingPage) {
+  Start({{"f", {{"m", 1}}}, {"o", {Offer("b1")}}});
+  HWND license = LicensePage();
+  ASSERT_NE(license, nullptr);
+  HWND language = Press(license, kBack);
+  ASSERT_EQ(PageName(language), L"LanguagePageQL");
+  license = Press(language, kNext);
+  ASSERT_EQ(PageName(license), L"LicensePage");
+  EXPECT_EQ(PageName(Press(license, kAgree)), L"ProductPage");
+  EXPECT_EQ(RequestedPaths(records_, "/o").size(), 1u) << "the campaign was requested once";
+  const auto events = WaitForEvents(records_, 1);
+  EXPECT_EQ(std::count_if(events.begin(), events.end(), [](const Event& e) { return e.code() == "1"; }), 1)
+      << "one start event";
+  Quit();
+}
+
+// A DLM campaign whose product block lacks what DLM needs stops at the error page.
+TEST_F(OffersTest, DlmWithoutAProductShowsTheConfigurationError) {
+  Start({{"i", {{"ct", ""}, {"cu", "https://localhost/f/tool.exe"}}}}, VariantPath(L"DLM"));
+  HWND error = WaitForPage(wizard_, L"ErrorPage");
+  ASSERT_NE(error, nullptr);
+  EXPECT_EQ(ControlText(error, kErrorTitle), L"Something went wrong");
+  EXPECT_FALSE(ControlText(error, kErrorText).empty());
+  ::PostMessageW(wizard_, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(installer_->WaitForExit(10s).has_value()) << "no question after an error";
 }
 
 }  // namespace

@@ -1,0 +1,161 @@
+// The offer page in a window of the test's own: the disclaimer naming the offer with
+// its links, which open in the browser, Skip All where something could follow, and
+// what each button records and reports.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include "pages/product_page.h"
+#include "res/resource.h"
+#include "testing/browser_capture.h"
+#include "testing/fake_server_link.h"
+#include "testing/page_host.h"
+#include "testing/sample_request.h"
+
+namespace ostrane {
+namespace {
+
+using nlohmann::json;
+
+class ProductPageTest : public testing::PageHostTest {
+ protected:
+  void SetUp() override {
+    PageHostTest::SetUp();
+    settings_ = ConfigurationManager::Instance();
+    saved_ = {settings_->m_acceptedByRules, settings_->m_acceptedPackages, settings_->m_shownPackages,
+              settings_->m_offerDeclined};
+  }
+  void TearDown() override {
+    page_.reset();
+    settings_->m_acceptedByRules = saved_.acceptedByRules;
+    settings_->m_acceptedPackages = saved_.accepted;
+    settings_->m_shownPackages = saved_.shown;
+    settings_->m_offerDeclined = saved_.declined;
+    PageHostTest::TearDown();
+  }
+
+  // An offer at this position of three the rules kept.
+  std::shared_ptr<Package> Offer(int position, const json& extra = json::object()) {
+    json ps = {{"i", "p.png"},
+               {"dn", "Nimbus \"Notes\""},
+               {"u", "https://localhost/f/n.exe"},
+               {"cp", "https://localhost/privacy/n"},
+               {"ctu", "https://localhost/terms/n"}};
+    ps.update(extra);
+    auto package = std::make_shared<Package>(testing::SampleRequestContext(),
+                                             json{{"ad", {{"o", "nimbus"}, {"f", "f"}}}, {"ps", ps}}, OfferSources(),
+                                             position);
+    package->SetServerLink(link_);
+    return package;
+  }
+
+  void Open(std::shared_ptr<Package> package, int acceptedByRules = 3) {
+    settings_->m_acceptedByRules = acceptedByRules;
+    page_ = std::make_unique<ProductPage>(languages_, std::move(package));
+    page_->SetButtonHandler([this](ButtonType button) { pressed_.push_back(button); });
+    ASSERT_TRUE(page_->Create(host_));
+    ::ShowWindow(page_->hwnd(), SW_SHOW);
+  }
+
+  HWND Item(int id) const { return ::GetDlgItem(page_->hwnd(), id); }
+
+  std::wstring LinkUrl(int index) const {
+    LITEM item{};
+    item.mask = LIF_ITEMINDEX | LIF_URL;
+    item.iLink = index;
+    if (!::SendMessageW(Item(IDC_OFFER_DISCLAIMER), LM_GETITEM, 0, reinterpret_cast<LPARAM>(&item))) return {};
+    return item.szUrl;
+  }
+
+  std::shared_ptr<testing::FakeServerLink> link_ = std::make_shared<testing::FakeServerLink>();
+  std::shared_ptr<ConfigurationManager> settings_;
+  struct {
+    int acceptedByRules;
+    PackageList accepted, shown;
+    bool declined;
+  } saved_;
+  std::unique_ptr<ProductPage> page_;
+};
+
+// The window classes and the settings' clean-up are registered once for the
+// program, in pages_win_test.cpp.
+
+TEST_F(ProductPageTest, TheDisclaimerNamesTheOfferAndItsLinks) {
+  Open(Offer(0));
+  std::wstring text(512, L'\0');
+  text.resize(::GetWindowTextW(Item(IDC_OFFER_DISCLAIMER), text.data(), static_cast<int>(text.size())));
+  EXPECT_NE(text.find(L"\"Nimbus \"Notes\"\""), std::wstring::npos) << "the name as it is, quotation marks and all";
+  EXPECT_EQ(text.find(L"[PACKAGE_"), std::wstring::npos);
+  EXPECT_EQ(LinkUrl(0), L"https://localhost/terms/n");
+  EXPECT_EQ(LinkUrl(1), L"https://localhost/privacy/n");
+
+  testing::BrowserCapture browser;
+  ASSERT_TRUE(browser.ready());
+  ::SetFocus(Item(IDC_OFFER_DISCLAIMER));
+  ::SendMessageW(Item(IDC_OFFER_DISCLAIMER), WM_KEYDOWN, VK_RETURN, 0x001C0001);
+  ::SendMessageW(Item(IDC_OFFER_DISCLAIMER), WM_KEYDOWN, VK_TAB, 0x000F0001);
+  ::SendMessageW(Item(IDC_OFFER_DISCLAIMER), WM_KEYDOWN, VK_RETURN, 0x001C0001);
+  EXPECT_EQ(browser.WaitForUrls(2),
+            (std::vector<std::wstring>{L"https://localhost/terms/n", L"https://localhost/privacy/n"}));
+}
+
+TEST_F(ProductPageTest, SkipAllOnlyWhereAnotherOfferCouldFollow) {
+  const struct {
+    const char* what;
+    int position;
+    int acceptedByRules;
+    json extra;
+    bool skipAll;
+  } cases[] = {
+      {"first of three", 0, 3, json::object(), true},
+      {"the last the rules kept", 2, 3, json::object(), false},
+      {"the only one", 0, 1, json::object(), false},
+      {"its own limit ends the flow after it", 1, 3, {{"pn", true}, {"cfs", {{"mo", 2}}}}, false},
+      {"a limit further on", 0, 3, {{"pn", true}, {"cfs", {{"mo", 2}}}}, true},
+  };
+  for (const auto& c : cases) {
+    Open(Offer(c.position, c.extra), c.acceptedByRules);
+    EXPECT_EQ(::IsWindowVisible(Item(IDC_SKIP_ALL)) != FALSE, c.skipAll) << c.what;
+  }
+}
+
+TEST_F(ProductPageTest, ButtonsRecordTheAnswerAndReportIt) {
+  const struct {
+    int button;
+    ButtonType reported;
+    bool accepted;
+    bool declineEvent;
+  } cases[] = {
+      {IDC_ACCEPT, ButtonType::Accept, true, false},
+      {IDC_DECLINE, ButtonType::Decline, false, true},
+      {IDC_SKIP_ALL, ButtonType::SkipAll, false, true},
+  };
+  for (const auto& c : cases) {
+    settings_->m_acceptedPackages.clear();
+    settings_->m_offerDeclined = false;
+    pressed_.clear();
+    auto offer = Offer(0);
+    Open(offer);
+    const std::size_t postsBefore = link_->posts().size();
+    testing::Click(Item(c.button));
+    offer->WaitForSends();
+    EXPECT_EQ(pressed_, std::vector<ButtonType>{c.reported});
+    EXPECT_EQ(settings_->m_acceptedPackages == PackageList{offer}, c.accepted);
+    EXPECT_EQ(settings_->m_offerDeclined, c.declineEvent);
+    const auto posts = link_->posts();
+    ASSERT_EQ(posts.size() - postsBefore, c.declineEvent ? 1u : 0u);
+    if (c.declineEvent) EXPECT_NE(posts.back().body.find(R"(\"6\":\"4\")"), std::string::npos);
+  }
+}
+
+TEST_F(ProductPageTest, ShowingThePageRecordsTheOfferAsShown) {
+  auto offer = Offer(0);
+  Open(offer);
+  settings_->m_shownPackages.clear();
+  page_->OnNavigateToPage();
+  EXPECT_EQ(settings_->m_shownPackages, PackageList{offer});
+}
+
+}  // namespace
+}  // namespace ostrane
