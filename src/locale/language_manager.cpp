@@ -131,7 +131,9 @@ bool LanguageManager::LoadTexts(const tinyxml2::XMLDocument& document) {
     return false;
   }
   texts_.clear();
-  texts_["PRODUCT_TITLE"] = WideToAnsi(settings_->m_productName);
+  // Stored as UTF-8 like every other text: GetText decodes UTF-8, and a product name
+  // outside ASCII (a DLM campaign's "ct") would otherwise come out garbled.
+  texts_["PRODUCT_TITLE"] = WideToUtf8(settings_->m_productName);
 
   if (settings_->m_qlFlavour) {
     tinyxml2::XMLDocument extra(true, tinyxml2::PRESERVE_WHITESPACE);

@@ -68,6 +68,9 @@ TEST_F(LanguageManagerTest, ProductTitleComesFromTheSettingsUnlessATableOverride
   EXPECT_EQ(manager.GetText("T"), L"Setup of Quillara Web");
   ASSERT_TRUE(Load(manager, "<PRODUCT_TITLE>Other</PRODUCT_TITLE><T>Setup of {PRODUCT_TITLE}</T>"));
   EXPECT_EQ(manager.GetText("T"), L"Setup of Other");
+  settings->m_productName = L"Quillara Caf\u00e9 \u2603";  // a DLM campaign names its product
+  ASSERT_TRUE(Load(manager, "<T>Setup of {PRODUCT_TITLE}</T>"));
+  EXPECT_EQ(manager.GetText("T"), L"Setup of Quillara Caf\u00e9 \u2603");
 }
 
 TEST_F(LanguageManagerTest, ExtraTextsJoinTheTableWithTheQlFlavour) {
