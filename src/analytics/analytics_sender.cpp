@@ -5,6 +5,7 @@
 #include "analytics/analytics_record.h"
 #include "campaign/package.h"
 #include "settings/configuration_manager.h"
+#include "threads/detached_thread.h"
 
 namespace ostrane {
 namespace {
@@ -24,17 +25,16 @@ void Package::SendEvent(int code, const nlohmann::json& parameters) {
   // wizard may go away first. The URL and the headers are read now, on the caller's
   // thread: the wizard may refresh the package's context while the send runs.
   std::wstring url = ConfigurationManager::Instance()->m_analyticsUrl;
-  auto state = std::make_shared<EventState>();
   try {
-    state->owner = std::make_shared<std::thread>(&Package::SendEventThread, shared_from_this(), code, parameters,
-                                                 m_baseEvent, std::move(url), m_requestTemplate.headers, m_link);
+    StartDetachedThread([package = shared_from_this(), code, parameters, record = m_baseEvent, url = std::move(url),
+                         headers = m_requestTemplate.headers, link = m_link] {
+      SendEventThread(package, code, parameters, record, url, headers, link);
+    });
   } catch (...) {
     std::lock_guard lock(m_eventMutex);
     if (--m_pendingEvents == 0) m_eventsIdle.notify_all();
     throw;
   }
-  state->thread = state->owner.get();
-  state->thread->detach();
 }
 
 void Package::SendEventThread(std::shared_ptr<Package> package, int code, nlohmann::json parameters,

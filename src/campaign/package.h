@@ -14,7 +14,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "analytics/placeholder_table.h"
@@ -99,12 +98,6 @@ bool IsTerminalEvent(int code);
 
 class Package : public std::enable_shared_from_this<Package> {
  public:
-  // Holds a send's thread object until it has been started and detached.
-  struct EventState {
-    std::thread* thread = nullptr;
-    std::shared_ptr<std::thread> owner;
-  };
-
   // An offer from one element of the reply's "o". Throws the JSON library's
   // out-of-range error for a missing required key and its type error for a value
   // of the wrong type; texts are read and expanded in an order that decides which

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <mutex>
-#include <thread>
 
 #include "settings/configuration_manager.h"
 #include "download/transfer_support.h"
+#include "threads/detached_thread.h"
 #include "winui/message_box.h"
 
 namespace ostrane {
@@ -57,12 +57,12 @@ DownloadResult DownloadManager::Download(const std::wstring& url, HWND notify, c
 }
 
 void DownloadManager::FetchAsync(const std::wstring& url, std::function<void(ByteBuffer)> callback) {
-  std::thread([self = shared_from_this(), url, callback = std::move(callback)] {
+  StartDetachedThread([self = shared_from_this(), url, callback = std::move(callback)] {
     ByteBuffer data = self->Fetch(url);
     // The wizard is quitting: whoever asked is going away with it.
     if (self->m_cancelled) data.reset();
     callback(std::move(data));
-  }).detach();
+  });
 }
 
 std::wstring DownloadManager::ResolveTargetPath(const std::wstring& url, const std::wstring& fileName,
