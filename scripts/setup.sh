@@ -14,6 +14,7 @@ packages=(
   g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-i686
   xvfb x11-utils imagemagick
   cmake ninja-build g++ make pkg-config
+  clang-14 libclang-rt-14-dev
   nlohmann-json3-dev libtinyxml2-dev libgtest-dev googletest libbenchmark-dev
   zlib1g-dev libz-mingw-w64-dev
   openssl libssl-dev ca-certificates curl python3 dpkg-dev

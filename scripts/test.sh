@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Every test: set-up, both builds, the native unit tests (with ASan and UBSan) and
-# the Windows tests under Wine against the local HTTPS server.
+# Every test: set-up, both builds, the native unit tests (with ASan and UBSan), a
+# short run of the fuzz targets and the Windows tests under Wine against the local
+# HTTPS server.
 set -uo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
@@ -24,6 +25,13 @@ export DISPLAY="$(cat "$OSTRANE_STATE/session/display")"
 status=0
 echo "== native tests (ASan, UBSan)"
 ctest --preset native-asan -j "$(nproc)" || status=1
+echo "== fuzz targets (short run)"
+# A few seconds per target on its seeds; scripts/fuzz.sh runs them for longer.
+if build fuzz; then
+  bash scripts/fuzz.sh --no-build 3 || status=1
+else
+  status=1
+fi
 echo "== Windows tests under Wine"
 ctest --preset windows || status=1
 exit $status

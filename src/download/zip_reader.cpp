@@ -232,8 +232,11 @@ void CopyData(ByteSource& archive, const Entry& entry, ExtractionSink& sink) {
   } else {
     Inflater inflater;
     z_stream& z = inflater.stream();
+    // zlib may have taken in the last input and still hold output when the buffer
+    // filled: a full buffer is asked again before more input is wanted.
+    bool outputFull = false;
     for (int status = Z_OK; status != Z_STREAM_END;) {
-      if (z.avail_in == 0) {
+      if (z.avail_in == 0 && !outputFull) {
         if (read == entry.compressedSize) FailEntry(entry.name, L"compressed data ends early");
         const auto chunk = readChunk();
         z.next_in = chunk.data();
@@ -246,6 +249,7 @@ void CopyData(ByteSource& archive, const Entry& entry, ExtractionSink& sink) {
       if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
         FailEntry(entry.name, L"damaged compressed data");
       }
+      outputFull = z.avail_out == 0;
       emit(std::span<const unsigned char>(output.data(), output.size() - z.avail_out));
     }
   }

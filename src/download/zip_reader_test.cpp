@@ -95,6 +95,20 @@ TEST(ZipReaderTest, UnpacksStoredAndDeflatedEntriesIntoTheirFolders) {
   EXPECT_TRUE(sink.removed.empty());
 }
 
+TEST(ZipReaderTest, OutputStillHeldWhenTheInputRunsOutIsNotCutShort) {
+  // Zeros a little past a multiple of the 64 KiB output chunk: zlib takes in the last
+  // compressed bytes while the output buffer fills, and has output left to give.
+  for (const std::size_t chunks : {1, 2}) {
+    for (std::size_t size = chunks * 65536; size < chunks * 65536 + 64; ++size) {
+      const std::string zeros(size, '\0');
+      MemorySink sink;
+      const auto result = Extract(ZipBuilder().Add("zeros.bin", zeros).Build(), sink);
+      ASSERT_TRUE(result.ok) << size << " bytes: " << ::testing::PrintToString(result.error);
+      ASSERT_EQ(sink.files.at(L"zeros.bin").size(), size);
+    }
+  }
+}
+
 TEST(ZipReaderTest, AnEmptyArchiveIsFine) {
   MemorySink sink;
   EXPECT_TRUE(Extract(ZipBuilder().Build(), sink).ok);

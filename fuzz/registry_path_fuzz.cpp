@@ -1,0 +1,74 @@
+// The offers' registry path language: expansion into full paths, the WOW64 branch
+// rules, the splits and the root names. The first byte chooses WOW64; the rest is a
+// path from the campaign (UTF-8).
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "campaign/registry_path.h"
+#include "fuzz_check.h"
+#include "net/text_convert.h"
+
+namespace {
+
+using namespace ostrane;
+
+void CheckSplit(const std::wstring& path, const std::pair<std::wstring, std::wstring>& halves) {
+  if (path.find(L'\\') == std::wstring::npos) {
+    FUZZ_CHECK(halves.first == path && halves.second == path);
+  } else {
+    FUZZ_CHECK(halves.first + L"\\" + halves.second == path);
+  }
+}
+
+bool StartsWith(const std::wstring& text, std::wstring_view prefix) { return text.starts_with(prefix); }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const bool wow64 = (data[0] & 1) != 0;
+  const std::wstring path = Utf8ToWide(std::string_view(reinterpret_cast<const char*>(data + 1), size - 1));
+
+  const auto first = SplitAtFirstBackslash(path);
+  const auto last = SplitAtLastBackslash(path);
+  CheckSplit(path, first);
+  CheckSplit(path, last);
+  FUZZ_CHECK(first.first.find(L'\\') == std::wstring::npos);
+  FUZZ_CHECK(last.second.find(L'\\') == std::wstring::npos);
+  try {
+    RootFromLongName(first.first);
+  } catch (const std::out_of_range&) {
+    // any name but the five long ones
+  }
+
+  const std::wstring lower = LowerCase(path);
+  const auto candidates = ExpandRegistryPath(lower, wow64);
+  FUZZ_CHECK(candidates.empty() == lower.empty());
+  for (const auto& candidate : candidates) {
+    // Every candidate names a root the registry layer knows, and keeps the path's text.
+    RootFromLongName(SplitAtFirstBackslash(candidate).first);
+    FUZZ_CHECK(candidate.ends_with(SplitAtFirstBackslash(lower).second) || candidate.ends_with(lower));
+
+    std::wstring normalized = candidate;
+    RegistryView view = RegistryView::Default;
+    const bool skipped = NormalizeWow64Path(normalized, view, wow64);
+    if (!HasSoftwarePrefix(candidate)) {
+      FUZZ_CHECK(!skipped && normalized == candidate && view == RegistryView::Default);
+      continue;
+    }
+    if (skipped) {
+      // Only a 32-bit system skips, and only the 32-bit branch.
+      FUZZ_CHECK(!wow64);
+      FUZZ_CHECK(StartsWith(candidate, L"hkey_local_machine\\software\\wow6432node") ||
+                 StartsWith(candidate, L"hkey_current_user\\software\\wow6432node"));
+      continue;
+    }
+    RootFromLongName(SplitAtFirstBackslash(normalized).first);
+    FUZZ_CHECK(HasSoftwarePrefix(normalized) || normalized.ends_with(L"\\software"));
+    // The 32-bit branch is read in the default view; everything else under WOW64 in the 64-bit one.
+    FUZZ_CHECK(view == (wow64 && normalized == candidate ? RegistryView::Native64 : RegistryView::Default));
+  }
+  return 0;
+}
