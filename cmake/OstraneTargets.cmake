@@ -22,6 +22,31 @@ else()
   add_compile_options(-Wall -Wextra)
 endif()
 
+if(WIN32)
+  # Reproducible: one commit gives the same bytes in any folder on any day.
+  # Paths the compiler writes (__FILE__, debug info) get fixed names; the build
+  # folder's map comes last so that it wins for the files inside it.
+  add_compile_options(
+    "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${OSTRANE_DEPS}=/ostrane-deps>"
+    "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=/ostrane>"
+    "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}=/ostrane-build>"
+    "$<$<COMPILE_LANGUAGE:C,CXX>:-Werror=date-time>")
+  # The PE header's time stamp: SOURCE_DATE_EPOCH as it was at configure time,
+  # else none. ld reads the variable when it links, so the link rule carries it:
+  # a new value relinks.
+  set(OSTRANE_SOURCE_DATE_EPOCH "$ENV{SOURCE_DATE_EPOCH}")
+  if(OSTRANE_SOURCE_DATE_EPOCH STREQUAL "")
+    add_link_options(-Wl,--no-insert-timestamp)
+  elseif(OSTRANE_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
+    set(_stamp ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${OSTRANE_SOURCE_DATE_EPOCH})
+    set(CMAKE_C_LINKER_LAUNCHER ${_stamp})
+    set(CMAKE_CXX_LINKER_LAUNCHER ${_stamp})
+    add_link_options(-Wl,--insert-timestamp)
+  else()
+    message(FATAL_ERROR "SOURCE_DATE_EPOCH must be seconds since 1970, not '${OSTRANE_SOURCE_DATE_EPOCH}'")
+  endif()
+endif()
+
 include(GoogleTest)
 
 function(ostrane_native_test name)

@@ -18,6 +18,7 @@ packages=(
   nlohmann-json3-dev libtinyxml2-dev libgtest-dev googletest libbenchmark-dev
   zlib1g-dev libz-mingw-w64-dev
   openssl libssl-dev ca-certificates curl python3 dpkg-dev
+  osslsigncode
 )
 
 missing_packages() {
