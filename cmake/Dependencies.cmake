@@ -20,6 +20,9 @@ if(WIN32)
   endif()
   add_library(tinyxml2 STATIC ${OSTRANE_DEPS}/tinyxml2/tinyxml2.cpp)
   target_include_directories(tinyxml2 SYSTEM PUBLIC ${OSTRANE_DEPS}/tinyxml2)
+  # Made before our own options apply (cmake/OstraneTargets.cmake): it takes part in
+  # the installer's link-time optimisation like our code.
+  target_compile_options(tinyxml2 PRIVATE -ffunction-sections -fdata-sections -flto -ffat-lto-objects)
   add_library(tinyxml2::tinyxml2 ALIAS tinyxml2)
 
   # libz-mingw-w64-dev puts zlib.h in the cross compiler's own include folder; link

@@ -17,7 +17,12 @@ endif()
 if(WIN32)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
   add_compile_options(-Wall -Wextra -Os -ffunction-sections -fdata-sections)
-  add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
+  # Objects hold both machine code and the compiler's intermediate form. The installers
+  # link with link-time optimisation (ostrane_installer): ld keeps every function that
+  # an object's unwind table names, so only the compiler can drop the unused ones.
+  # Tests and tools link the machine code as before, which keeps their links quick.
+  add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-flto;-ffat-lto-objects>")
+  add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--gc-sections -fno-lto)
 else()
   add_compile_options(-Wall -Wextra)
 endif()

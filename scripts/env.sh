@@ -5,6 +5,7 @@ export OSTRANE_DEPS="${OSTRANE_DEPS:-$OSTRANE_STATE/deps}"
 export OSTRANE_PKI="${OSTRANE_PKI:-$OSTRANE_STATE/pki}"
 export WINEPREFIX="${WINEPREFIX:-$OSTRANE_STATE/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# No debugger on a crash: a crashed test program ends at once instead of waiting in it.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml,winedbg.exe=}"
 # The X display that the test and demo scripts start Xvfb on when none is given.
 export OSTRANE_DISPLAY="${OSTRANE_DISPLAY:-:77}"

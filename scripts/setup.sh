@@ -66,6 +66,23 @@ fetch_tinyxml2_source() {
   rm -rf "$tmp"
 }
 
+# Google Benchmark for the Windows benchmarks (bench/): the sources of the package
+# that gives the native build libbenchmark-dev, built with the cross compiler.
+fetch_benchmark_source() {
+  [ -f "$OSTRANE_DEPS/benchmark/CMakeLists.txt" ] && return 0
+  log "fetching the benchmark source package"
+  local tmp; tmp=$(mktemp -d)
+  if ! (cd "$tmp" && apt-get source -q benchmark >/dev/null 2>&1); then
+    as_root apt-get update -q || true
+    (cd "$tmp" && apt-get source -q benchmark >/dev/null)
+  fi
+  local dir; dir=$(find "$tmp" -maxdepth 1 -type d -name 'benchmark-*' | head -n1)
+  mkdir -p "$OSTRANE_DEPS"
+  rm -rf "$OSTRANE_DEPS/benchmark"
+  cp -r "$dir" "$OSTRANE_DEPS/benchmark"
+  rm -rf "$tmp"
+}
+
 make_test_pki() {
   local pki="$OSTRANE_PKI"
   mkdir -p "$pki"
@@ -118,6 +135,7 @@ set_prefix_colours() {
 
 install_packages
 fetch_tinyxml2_source
+fetch_benchmark_source
 make_test_pki
 make_wine_prefix
 set_prefix_colours

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "settings/known_folders.h"
+#include "testing/pending_renames.h"
 #include "winui/unique_handle.h"
 
 namespace ostrane {
@@ -17,16 +18,6 @@ void WriteFile(const std::wstring& path) {
   ASSERT_TRUE(file);
   DWORD written = 0;
   ::WriteFile(file.get(), "data", 4, &written, nullptr);
-}
-
-std::wstring PendingRenames() {
-  wchar_t buffer[32768] = {};
-  DWORD size = sizeof buffer;
-  if (::RegGetValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
-                     L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
-    return {};
-  std::wstring all(buffer, size / sizeof(wchar_t));
-  return all;
 }
 
 TEST(DeleteFolderTreeTest, RemovesNestedFilesAndFolders) {
@@ -51,6 +42,7 @@ TEST(DeleteFolderTreeTest, RemovesAnEmptyWorkFolder) {
 TEST(DeleteFolderTreeTest, MissingFolderIsNoError) { DeleteFolderTree(L"C:\\no\\such\\folder\\anywhere"); }
 
 TEST(DeleteFolderTreeTest, OpenFileIsLeftForTheNextRestart) {
+  const testing::PendingRenamesGuard restoreRenames;
   const std::wstring root = MakeTempWorkFolder();
   const std::wstring locked = root + L"\\installer.exe";
   WriteFile(locked);
@@ -64,7 +56,7 @@ TEST(DeleteFolderTreeTest, OpenFileIsLeftForTheNextRestart) {
 
   EXPECT_FALSE(Exists(root + L"\\other.txt"));
   EXPECT_TRUE(Exists(locked));
-  const std::wstring pending = PendingRenames();
+  const std::wstring pending = testing::PendingRenames();
   EXPECT_NE(pending.find(L"installer.exe"), std::wstring::npos);
   EXPECT_NE(pending.find(root.substr(2) + std::wstring(1, L'\0')), std::wstring::npos)
       << "the folder itself is scheduled too";

@@ -112,7 +112,7 @@ RECT COstraneDlg::PlaceholderRect() const {
 bool COstraneDlg::CreateInitialPages() {
   const RECT placeholder = PlaceholderRect();
   errorPage_ = std::make_unique<ErrorPage>(languages_);
-  CreatePage(*errorPage_, placeholder);
+  if (CreatePage(*errorPage_, placeholder)) AlignBottomBand(errorPage_->hwnd());
 
   if (ConfigurationManager::Instance()->m_qlFlavour) {
     CreateAndAddPage(std::make_unique<LanguagePageQL>(languages_), placeholder);
@@ -140,6 +140,20 @@ bool COstraneDlg::CreateInitialPages() {
   ::ShowWindow(pages_[0]->hwnd(), SW_SHOW);
   ::SetFocus(pages_[0]->hwnd());
   return true;
+}
+
+void COstraneDlg::AlignBottomBand(HWND page) {
+  // Our band shows beside and below the pages and must meet their own band. Both
+  // tops come from dialog units rounded on different paths, a pixel apart at some
+  // DPIs (200 %); every page has its band at the same place.
+  HWND band = Item(IDC_BOTTOM_BAND);
+  RECT pageBand{};
+  RECT ours{};
+  if (!::GetWindowRect(::GetDlgItem(page, IDC_PAGE_BAND), &pageBand) || !::GetWindowRect(band, &ours)) return;
+  ::MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&pageBand), 2);
+  ::MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&ours), 2);
+  ::SetWindowPos(band, nullptr, ours.left, pageBand.top, ours.right - ours.left, ours.bottom - pageBand.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool COstraneDlg::CreatePage(IPage& page, const RECT& placeholder) {

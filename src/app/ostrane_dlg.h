@@ -59,6 +59,8 @@ class COstraneDlg : public win::Dialog {
   bool PassesStartChecks();
   void SetUpWindow();
   RECT PlaceholderRect() const;
+  // Moves the top of the wizard's bottom band to the top of the page's band.
+  void AlignBottomBand(HWND page);
   void UpdateSystemMenu(SystemMenuChange change);
   void OnSysCommand(WPARAM command);
   bool PaintMinimised();

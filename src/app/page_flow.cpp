@@ -21,9 +21,8 @@ FlowStep PageFlow::OnButton(ButtonType button, int skippedOfferPages) {
     case ButtonType::SkipAll:
       step.navigateTo = current_ + 1 + skippedOfferPages;
       break;
+    // The error page's Close, like Finish, leaves no work folder behind.
     case ButtonType::Close:
-      step.endDialog = 1;
-      break;
     case ButtonType::Finish:
       step.cleanUpWorkFolder = true;
       step.endDialog = 1;

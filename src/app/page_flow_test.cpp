@@ -64,12 +64,13 @@ TEST(PageFlowTest, OfferButtonsPassOverSkippedOfferPages) {
   }
 }
 
-TEST(PageFlowTest, CloseAndFinishEndTheWizardOnlyFinishCleansUp) {
+// The error page's Close leaves nothing behind either.
+TEST(PageFlowTest, CloseAndFinishEndTheWizardAndCleanUp) {
   PageFlow flow;
   flow.SetPageCount(4);
   const FlowStep close = flow.OnButton(ButtonType::Close);
   EXPECT_EQ(close.endDialog, 1);
-  EXPECT_FALSE(close.cleanUpWorkFolder);
+  EXPECT_TRUE(close.cleanUpWorkFolder);
   EXPECT_FALSE(close.navigateTo);
   const FlowStep finish = flow.OnButton(ButtonType::Finish);
   EXPECT_EQ(finish.endDialog, 1);

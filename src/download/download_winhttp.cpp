@@ -179,6 +179,11 @@ ByteBuffer DownloadManager::Fetch(const std::wstring& startUrl) {
           OpenFinalResponse(url, HopSettings{L"A WinHTTP Example Program/1.0", true, WINHTTP_FLAG_REFRESH}, redirects);
       ReadBody(exchange.request.get(), m_cancelled,
                [&](const char* bytes, DWORD size) { data->insert(data->end(), bytes, bytes + size); });
+      // A connection that ends early can look like the end of the body; a picture cut
+      // short must not pass for a whole one.
+      if (const auto text = QueryHeaderText(exchange.request.get(), WINHTTP_QUERY_CONTENT_LENGTH))
+        if (const auto length = ParseContentLength(*text); length && *length != data->size())
+          throw std::runtime_error(IncompleteDownloadText(*length, data->size()));
       break;
     } catch (const std::exception&) {
       data->clear();  // the next attempt starts where the redirects led, at once

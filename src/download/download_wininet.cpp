@@ -1,7 +1,15 @@
 // The WinINet transport: the fallback attempt at a file. WinINet follows redirects
-// itself and this attempt does not look at the cancel flag.
+// itself; the attempt stops at the next chunk once the user has quit.
 #include <windows.h>
+// WinINet is delay-loaded. Calls through the import table would read entries that the
+// toolchain's delay-load libraries leave empty until first use; direct calls go through
+// the delay-load stubs, which fill them in. So WinINet's functions are declared here
+// without the import attribute.
+#pragma push_macro("DECLSPEC_IMPORT")
+#undef DECLSPEC_IMPORT
+#define DECLSPEC_IMPORT
 #include <wininet.h>
+#pragma pop_macro("DECLSPEC_IMPORT")
 
 #include <optional>
 #include <stdexcept>

@@ -14,6 +14,7 @@
 
 #include "net/system_error_text.h"
 #include "net/text_convert.h"
+#include "threads/detached_thread.h"
 
 namespace ostrane {
 namespace {
@@ -330,7 +331,13 @@ ExecResult RunExecutable(const std::wstring& exe, const std::wstring& arguments,
 }
 
 std::future<ExecResult> LaunchAsync(const std::wstring& exe, const std::wstring& arguments, bool wait) {
-  return std::async([exe, arguments, wait] { return RunExecutable(exe, arguments, wait); });
+  // Detached, and owning all it uses: a wizard that quits while an installer runs ends
+  // at once instead of waiting for the installer (a future of std::async would block).
+  auto launch = std::make_shared<std::packaged_task<ExecResult()>>(
+      [exe, arguments, wait] { return RunExecutable(exe, arguments, wait); });
+  std::future<ExecResult> result = launch->get_future();
+  StartDetachedThread([launch] { (*launch)(); });
+  return result;
 }
 
 }  // namespace ostrane

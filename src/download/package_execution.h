@@ -82,6 +82,8 @@ struct ProcessStarter {
 ExecResult RunExecutable(const std::wstring& exe, const std::wstring& arguments, bool wait,
                          const ProcessStarter& starter = ProcessStarter::System());
 
+// RunExecutable on a thread of its own. Dropping the future never blocks: the thread
+// may go on waiting for an installer after its caller has gone.
 std::future<ExecResult> LaunchAsync(const std::wstring& exe, const std::wstring& arguments, bool wait);
 
 }  // namespace ostrane

@@ -139,7 +139,15 @@ void DownloadPage::OnQuit() {
   ::KillTimer(hwnd(), kDownloadTimerId);
   ::KillTimer(hwnd(), kInstallTimerId);
   if (m_downloadResult.valid()) m_downloadResult.wait();
+  // An installer that is running goes on without the wizard ("will finish momentarily");
+  // only a launch still starting its process is waited for.
+  if (m_installResult.valid() && !m_launchWaitsForExit) m_installResult.wait();
+}
+
+void DownloadPage::Launch(const std::wstring& exe, const std::wstring& arguments, bool waitForExit) {
   if (m_installResult.valid()) m_installResult.wait();
+  m_installResult = LaunchAsync(exe, arguments, waitForExit);
+  m_launchWaitsForExit = waitForExit;
 }
 
 // --- ISV: the main installer runs silently and is waited for, then the offers start.
@@ -186,9 +194,7 @@ void DownloadPageIsv::StartNextInstall() {
   } else {
     arguments = AnsiToWide(item.package->m_arguments);
   }
-  // Replacing the previous future waits for its launch, which for an offer ends as
-  // soon as the process exists.
-  m_installResult = LaunchAsync(exe, arguments, main);
+  Launch(exe, arguments, main);
   if (main) {
     m_mainExePath = exe;
     ::SetTimer(hwnd(), kInstallTimerId, 100, nullptr);
@@ -266,7 +272,7 @@ void DownloadPageDlm::StartNextInstall() {
       exe = PrepareExecutable(item.path, kind, settings->m_workFolder);
     const bool main = item.package->m_isMainProduct;
     const std::wstring arguments = main ? settings->m_silentArgs : AnsiToWide(item.package->m_arguments);
-    m_installResult = LaunchAsync(exe, arguments, main);
+    Launch(exe, arguments, main);
     item.package->SendEvent(kEventInstalled, nullptr);
     m_installQueue.pop_front();
   }

@@ -64,11 +64,15 @@ class DownloadPage : public IPage {
   static std::wstring AbsoluteUrl(const std::wstring& url);
   // Event 3, or -1 (3 for the main product when the settings say so), with the text.
   static void ReportFailure(Package& package, const std::string& prefix, const std::wstring& text);
+  // Starts an installer once the previous launch is done, so they start in queue order.
+  // waitForExit: the result comes when the installer ends, not when it has started.
+  void Launch(const std::wstring& exe, const std::wstring& arguments, bool waitForExit);
 
   HWND m_progress = nullptr;
   bool m_marquee = false;
   std::future<DownloadResult> m_downloadResult;
   std::future<ExecResult> m_installResult;
+  bool m_launchWaitsForExit = false;
   bool m_mainFailed = false;
   std::deque<std::shared_ptr<Package>> m_downloadQueue;
   std::deque<InstallItem> m_installQueue;

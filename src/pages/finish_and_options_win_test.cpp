@@ -280,7 +280,7 @@ TEST_F(OptionPagesTest, BackLeavesTheOptionsAlone) {
   EXPECT_EQ(pressed_, std::vector<ButtonType>{ButtonType::Back});
 }
 
-TEST_F(OptionPagesTest, TitlesAreBoldAtHeightTwelve) {
+TEST_F(OptionPagesTest, TitlesAreBoldAtHeightTwelveScaledByTheDpi) {
   const auto options = Open<OptionsPageQLClassic>();
   const auto configurations = Open<ConfigurationsPageQLClassic>();
   for (HWND title : {options->Item(IDC_OPTIONS_TITLE), configurations->Item(IDC_CONFIGURATIONS_TITLE)}) {
@@ -288,7 +288,8 @@ TEST_F(OptionPagesTest, TitlesAreBoldAtHeightTwelve) {
     auto font = reinterpret_cast<HFONT>(::SendMessageW(title, WM_GETFONT, 0, 0));
     LOGFONTW description{};
     ASSERT_NE(::GetObjectW(font, sizeof description, &description), 0) << "the page keeps its font alive";
-    EXPECT_EQ(description.lfHeight, 12);
+    EXPECT_EQ(description.lfHeight, ::MulDiv(12, testing::ScreenDpi(), 96))
+        << "twelve at 96 DPI, in proportion at any other";
     EXPECT_EQ(description.lfWeight, 1000);
   }
 }

@@ -212,11 +212,12 @@ TEST_F(LicensePageTest, UrlInTheEulaOpensWhenClicked) {
   EXPECT_EQ(browser.WaitForUrls(1), std::vector<std::wstring>{Utf8ToWide(url)});
 }
 
-TEST_F(LicensePageTest, TitleIsBoldAtHeightTwelve) {
+TEST_F(LicensePageTest, TitleIsBoldAtHeightTwelveScaledByTheDpi) {
   auto font = reinterpret_cast<HFONT>(::SendMessageW(Item(IDC_LICENSE_TITLE), WM_GETFONT, 0, 0));
   LOGFONTW description{};
   ASSERT_NE(::GetObjectW(font, sizeof description, &description), 0);
-  EXPECT_EQ(description.lfHeight, 12);
+  EXPECT_EQ(description.lfHeight, ::MulDiv(12, testing::ScreenDpi(), 96))
+      << "twelve at 96 DPI, in proportion at any other";
   EXPECT_EQ(description.lfWeight, 1000);
 }
 

@@ -2,12 +2,13 @@
 
 #include <commctrl.h>
 
+#include "winui/dpi.h"
 #include "winui/open_url.h"
 
 namespace ostrane::win {
 namespace {
 
-// Room between the text and the focus rectangle.
+// Room between the text and the focus rectangle, in pixels at 96 DPI.
 constexpr int kMarginX = 2;
 constexpr int kMarginY = 1;
 constexpr UINT kTextFormat = DT_SINGLELINE | DT_NOPREFIX | DT_LEFT | DT_VCENTER;
@@ -66,8 +67,9 @@ void LinkButton::SizeToText() {
   ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &extent, (kTextFormat & ~DT_VCENTER) | DT_CALCRECT);
   ::SelectObject(dc, previous);
   ::ReleaseDC(button_, dc);
-  ::SetWindowPos(button_, nullptr, 0, 0, extent.right - extent.left + 2 * kMarginX,
-                 extent.bottom - extent.top + 2 * kMarginY, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ::SetWindowPos(button_, nullptr, 0, 0, extent.right - extent.left + 2 * ScaleForDpi(button_, kMarginX),
+                 extent.bottom - extent.top + 2 * ScaleForDpi(button_, kMarginY),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   ::InvalidateRect(button_, nullptr, TRUE);
 }
 
@@ -84,7 +86,7 @@ void LinkButton::Paint(HDC dc) {
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, ::GetSysColor(::IsWindowEnabled(button_) ? COLOR_HOTLIGHT : COLOR_GRAYTEXT));
   RECT textRect = client;
-  ::InflateRect(&textRect, -kMarginX, -kMarginY);
+  ::InflateRect(&textRect, -ScaleForDpi(button_, kMarginX), -ScaleForDpi(button_, kMarginY));
   ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect, kTextFormat);
   ::SelectObject(dc, previous);
 

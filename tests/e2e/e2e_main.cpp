@@ -7,7 +7,24 @@
 
 namespace ostrane::e2e {
 std::wstring g_installerPath;
-}
+
+namespace {
+
+// No run may leave a temp work folder behind, whichever way it ended.
+class NoWorkFolderLeft : public ::testing::Environment {
+ public:
+  void SetUp() override { before_ = WorkFolders(); }
+  void TearDown() override {
+    for (const auto& folder : WorkFolders())
+      if (before_.count(folder) == 0) ADD_FAILURE() << "left behind: " << std::string(folder.begin(), folder.end());
+  }
+
+ private:
+  std::set<std::wstring> before_;
+};
+
+}  // namespace
+}  // namespace ostrane::e2e
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
@@ -18,5 +35,6 @@ int main(int argc, char** argv) {
   ostrane::e2e::g_installerPath = ostrane::uidriver::WindowsPath(argv[1]);
   // Unless a test serves its own, the campaign has no offers.
   const ostrane::testing::ServedCampaign campaign("{}");
+  ::testing::AddGlobalTestEnvironment(new ostrane::e2e::NoWorkFolderLeft);
   return RUN_ALL_TESTS();
 }

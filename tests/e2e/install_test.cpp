@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "demo_log.h"
 #include "e2e_environment.h"
 #include "e2e_server.h"
 
@@ -47,37 +48,6 @@ json Offer(const std::string& id, const std::string& url, json extra = json::obj
   ps.update(extra);
   return json{{"ad", {{"o", id}, {"f", "flow"}}}, {"ps", ps}};
 }
-
-// What the demo installers and the product wrote: "<program>: <command line>" lines.
-class DemoLog {
- public:
-  DemoLog() {
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    path_ = std::wstring(temp) + L"ostrane-demo-log-" + std::to_wstring(::GetCurrentProcessId()) + L".txt";
-    ::DeleteFileW(path_.c_str());
-    ::SetEnvironmentVariableW(L"OSTRANE_DEMO_LOG", path_.c_str());
-  }
-  ~DemoLog() {
-    ::SetEnvironmentVariableW(L"OSTRANE_DEMO_LOG", nullptr);
-    ::DeleteFileW(path_.c_str());
-  }
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> lines;
-    std::ifstream in(path_.c_str(), std::ios::binary);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
-  // The line of the program whose name starts so, or empty.
-  std::string LineOf(const std::string& program) const {
-    for (const auto& line : Lines())
-      if (line.rfind(program, 0) == 0) return line;
-    return {};
-  }
-
- private:
-  std::wstring path_;
-};
 
 class InstallTest : public ::testing::Test {
  protected:
@@ -170,9 +140,7 @@ TEST_F(InstallTest, WithoutOffersTheProductInstallsAndFinishLaunchesIt) {
   Click(finish, kFinish);
   EXPECT_EQ(installer_->WaitForExit(), DWORD{0});
   // The product was started from the roaming application data with its start-up switch.
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (log_.LineOf("qlweb").empty() && std::chrono::steady_clock::now() < deadline) ::Sleep(50);
-  const std::string launched = log_.LineOf("qlweb");
+  const std::string launched = log_.WaitForLineOf("qlweb");
   EXPECT_NE(launched.find("Quillara Web\\qlweb.exe"), std::string::npos) << launched;
   EXPECT_NE(launched.find("/RUNONSTARTUP"), std::string::npos) << launched;
   EXPECT_EQ(::GetFileAttributesW(workFolder.c_str()), INVALID_FILE_ATTRIBUTES) << "Finish removes the work folder";
@@ -192,8 +160,8 @@ TEST_F(InstallTest, AFailedMainDownloadStillStartsTheOffersThenShowsTheError) {
   ASSERT_EQ(PageName(error), L"ErrorPage");
   EXPECT_EQ(ControlText(error, kErrorTitle), L"Error occurred while installing Quillara Web.");
   EXPECT_EQ(ControlText(error, kErrorText), L"Click on \"Close\" and try again later.");
-  EXPECT_NE(log_.LineOf("offer-a.exe").find("/from-campaign a"), std::string::npos);
-  EXPECT_NE(log_.LineOf("offer-b.exe").find("/from-campaign b"), std::string::npos);
+  EXPECT_NE(log_.WaitForLineOf("offer-a.exe").find("/from-campaign a"), std::string::npos);
+  EXPECT_NE(log_.WaitForLineOf("offer-b.exe").find("/from-campaign b"), std::string::npos);
   EXPECT_TRUE(log_.LineOf("QuillaraWebInstaller").empty());
 
   WaitForEvents(records_, 4);
@@ -286,9 +254,7 @@ TEST_F(InstallTest, DlmDownloadsTheProductForTheFinishPageToRun) {
   EXPECT_NE(::GetFileAttributesW(target.c_str()), INVALID_FILE_ATTRIBUTES);
   Click(finish, kFinish);  // the launch radio button is chosen
   EXPECT_EQ(installer_->WaitForExit(), DWORD{0});
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (log_.LineOf("ostrane-e2e-tool.exe").empty() && std::chrono::steady_clock::now() < deadline) ::Sleep(50);
-  EXPECT_FALSE(log_.LineOf("ostrane-e2e-tool.exe").empty()) << "the downloaded installer ran";
+  EXPECT_FALSE(log_.WaitForLineOf("ostrane-e2e-tool.exe").empty()) << "the downloaded installer ran";
   const decltype(EventsWithFailures()) expected = {{"", "1", ""}, {"Tool", "3", ""}};
   EXPECT_EQ(EventsWithFailures(), expected);
   ::DeleteFileW(target.c_str());

@@ -1,11 +1,13 @@
 // The demo of the product's installer, which the wizard downloads and runs with /S.
 // It puts the product it carries (qlweb.exe, a resource) in "%APPDATA%\Quillara Web".
 // OSTRANE_DEMO_EXIT_CODE makes it end with that code instead and install nothing,
-// so that tests can take the wizard down its failure paths.
+// so that tests can take the wizard down its failure paths. OSTRANE_DEMO_WAIT_MS makes
+// it take that long first, as a real installer takes its time.
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -22,6 +24,7 @@ using ostrane::win::UniqueFileHandle;
 using ostrane::win::UniqueHlocal;
 
 constexpr wchar_t kExitCodeVariable[] = L"OSTRANE_DEMO_EXIT_CODE";
+constexpr wchar_t kWaitVariable[] = L"OSTRANE_DEMO_WAIT_MS";
 constexpr int kNotSilent = 2;
 constexpr int kInstallFailed = ERROR_INSTALL_FAILURE;
 constexpr int kMalformedExitCode = ERROR_INVALID_PARAMETER;
@@ -47,6 +50,14 @@ std::optional<DWORD> RequestedExitCode() {
   for (const wchar_t digit : text) value = value * 10 + static_cast<std::uint64_t>(digit - L'0');
   if (value > 0xFFFFFFFFu) return kMalformedExitCode;
   return static_cast<DWORD>(value);
+}
+
+// The time a test asked the installer to take; nothing unless it is a plain number
+// of milliseconds up to a minute.
+DWORD RequestedWait() {
+  const std::wstring text = ostrane::demo::EnvironmentValue(kWaitVariable);
+  if (text.empty() || text.size() > 5 || text.find_first_not_of(L"0123456789") != std::wstring::npos) return 0;
+  return std::min<DWORD>(std::stoul(text), 60000);
 }
 
 std::wstring ProductFolder() {
@@ -92,6 +103,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                   L"Quillara Web Setup", MB_OK | MB_ICONINFORMATION);
     return kNotSilent;
   }
+  ::Sleep(RequestedWait());
   if (const auto requested = RequestedExitCode(); requested && *requested != 0) return static_cast<int>(*requested);
   return Install() ? 0 : kInstallFailed;
 }

@@ -1,0 +1,279 @@
+// Quitting at every stage of a run: the question the wizard asks (if any), the quit
+// events the analytics server hears, and the temp work folder gone when the process
+// has ended.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include "demo_log.h"
+#include "e2e_environment.h"
+#include "e2e_server.h"
+#include "testing/pending_renames.h"
+
+namespace ostrane::e2e {
+namespace {
+
+using namespace uidriver;
+using nlohmann::json;
+using testing::ServedFile;
+using testing::ServerRecords;
+using testing::ServerRules;
+
+constexpr int kNext = 1010, kAgree = 1050, kDecline = 1022, kClose = 1035;
+constexpr wchar_t kExitQuestion[] = L"Are you sure you want to exit the installer?";
+constexpr wchar_t kInstallingQuestion[] =
+    L"Some installer processes are already running in the background and will finish momentarily. "
+    L"Are you sure you would like to exit?";
+constexpr char kProductDownload[] = "/endpoint/qlweb/os/riserollout/track/beta";
+
+std::string ReadBytes(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::wstring RoamingAppData() {
+  PWSTR path = nullptr;
+  std::wstring result;
+  if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &path))) result = path;
+  ::CoTaskMemFree(path);
+  return result;
+}
+
+json Offer(const std::string& id, int vertical) {
+  return json{{"ad", {{"o", id}, {"f", "flow"}}},
+              {"ps", {{"i", id + ".png"}, {"dn", "Offer " + id}, {"u", "https://localhost/f/" + id + ".exe"},
+                      {"v", vertical}}}};
+}
+
+// A campaign of two offers, which the rules both keep.
+const json kTwoOffers = {{"f", {{"m", 3}}}, {"o", {Offer("a", 1), Offer("b", 2)}}};
+
+class QuitTest : public ::testing::Test {
+ public:  // the stages' table drives the wizard through the fixture
+  void SetUp() override {
+    product_ = RoamingAppData() + L"\\Quillara Web";
+    productExisted_ = ::GetFileAttributesW(product_.c_str()) != INVALID_FILE_ATTRIBUTES;
+    before_ = WorkFolders();
+  }
+  void TearDown() override {
+    ::SetEnvironmentVariableW(L"OSTRANE_DEMO_WAIT_MS", nullptr);
+    if (!productExisted_) {
+      ::DeleteFileW((product_ + L"\\qlweb.exe").c_str());
+      ::RemoveDirectoryW(product_.c_str());
+    }
+  }
+
+  // Serves the demo installers, starts the wizard on this campaign and waits for its
+  // language page.
+  HWND Start(const json& campaign, json rules = json::object()) {
+    // The last case's rules and files go first: dropping them later would undo these.
+    rules_.reset();
+    served_.clear();
+    served_.push_back(std::make_unique<ServedFile>(
+        L"product", L"QuillaraWebInstaller.exe",
+        ReadBytes(WindowsPath(OSTRANE_DEMO_DIR) + L"\\QuillaraWebInstaller.exe")));
+    const std::string offer = ReadBytes(WindowsPath(OSTRANE_DEMO_DIR) + L"\\offer_installer.exe");
+    for (const wchar_t* name : {L"a.exe", L"b.exe"}) served_.push_back(std::make_unique<ServedFile>(name, offer));
+    rules["/o"]["body"] = campaign.dump();
+    rules_ = std::make_unique<ServerRules>(rules);
+    installer_ = std::make_unique<Installer>(g_installerPath);
+    wizard_ = installer_->WaitForWindow([](HWND window) { return ClassName(window) == L"#32770"; });
+    if (wizard_ == nullptr) return nullptr;
+    return WaitForPage(wizard_, L"LanguagePageQL");
+  }
+
+  HWND Press(HWND page, int button) {
+    Click(page, button);
+    return WaitForNextPage(wizard_, page);
+  }
+
+  // Closes the window as the title bar would; the question it asked (empty: none),
+  // answered with OK.
+  std::wstring CloseAndAnswer() {
+    ::PostMessageW(wizard_, WM_CLOSE, 0, 0);
+    HWND question = WaitForMessageBox(installer_->pid(), wizard_, 3s);
+    if (question == nullptr) return {};
+    const std::wstring text = MessageBoxText(question);
+    Click(question, IDOK);
+    return text;
+  }
+
+  // The (id, code) of every event since the start, in order of both.
+  std::vector<std::pair<std::string, std::string>> Events() const {
+    std::vector<std::pair<std::string, std::string>> list;
+    for (const auto& event : AnalyticsEvents(records_)) list.emplace_back(event.id(), event.code());
+    std::sort(list.begin(), list.end());
+    return list;
+  }
+
+  // The work folder this run made: gone, and nothing else left in the temp folder.
+  void ExpectNoWorkFolderLeft() const { EXPECT_EQ(WorkFolders(), before_) << "a work folder is left behind"; }
+
+  ServerRecords records_;
+  DemoLog log_;
+  std::vector<std::unique_ptr<ServedFile>> served_;
+  std::unique_ptr<ServerRules> rules_;
+  std::unique_ptr<Installer> installer_;
+  HWND wizard_ = nullptr;
+  std::wstring product_;
+  bool productExisted_ = false;
+  std::set<std::wstring> before_;
+};
+
+using EventList = std::vector<std::pair<std::string, std::string>>;
+
+// The stages before anything is installed: each asks the plain question, and every
+// package the user has seen (the product from the first Next, each offer shown and
+// not answered) reports event 5.
+TEST_F(QuitTest, BeforeInstallingEveryStageAsksAndReportsTheQuit) {
+  struct Case {
+    const char* stage;
+    json rules;
+    // From the language page to the stage; false when it was not reached.
+    std::function<bool(QuitTest&, HWND language)> reach;
+    EventList events;
+  };
+  const Case cases[] = {
+      {"the language page", json::object(), [](QuitTest&, HWND) { return true; }, {}},
+      {"loading the campaign",
+       {{"/o", {{"delay_ms", 4000}}}},
+       [](QuitTest& test, HWND language) {
+         Click(language, kNext);
+         return WaitForPage(test.wizard_, L"LoadingPage") != nullptr;
+       },
+       {{"Quillara Web", "1"}, {"Quillara Web", "5"}}},
+      {"the license page",
+       json::object(),
+       [](QuitTest& test, HWND language) {
+         Click(language, kNext);
+         return WaitForPage(test.wizard_, L"LicensePage") != nullptr;
+       },
+       {{"Quillara Web", "1"}, {"Quillara Web", "5"}}},
+      {"the first offer page",
+       json::object(),
+       [](QuitTest& test, HWND language) {
+         Click(language, kNext);
+         HWND license = WaitForPage(test.wizard_, L"LicensePage");
+         return license != nullptr && PageName(test.Press(license, kAgree)) == L"ProductPage";
+       },
+       {{"Quillara Web", "1"}, {"Quillara Web", "5"}, {"a", "5"}}},
+      // The declined offer has had its last word: only the one on screen quits.
+      {"the second offer page",
+       json::object(),
+       [](QuitTest& test, HWND language) {
+         Click(language, kNext);
+         HWND license = WaitForPage(test.wizard_, L"LicensePage");
+         if (license == nullptr) return false;
+         HWND first = test.Press(license, kAgree);
+         return first != nullptr && PageName(test.Press(first, kDecline)) == L"ProductPage";
+       },
+       {{"Quillara Web", "1"}, {"Quillara Web", "5"}, {"a", "4"}, {"b", "5"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stage);
+    records_ = ServerRecords();  // what earlier cases sent is not this one's
+    HWND language = Start(kTwoOffers, c.rules);
+    ASSERT_NE(language, nullptr);
+    ASSERT_TRUE(c.reach(*this, language));
+    EXPECT_EQ(CloseAndAnswer(), kExitQuestion);
+    EXPECT_EQ(installer_->WaitForExit(15s), DWORD{0}) << "the wizard ends";
+    EXPECT_EQ(Events(), c.events);
+    ExpectNoWorkFolderLeft();
+    installer_.reset();
+  }
+}
+
+// The product's installer is running: the wizard asks the installing question, ends
+// without waiting for the installer, which goes on and finishes on its own.
+TEST_F(QuitTest, WhileTheProductInstallsTheWizardEndsAndTheInstallerFinishes) {
+  const testing::PendingRenamesGuard restoreRenames;
+  ::SetEnvironmentVariableW(L"OSTRANE_DEMO_WAIT_MS", L"6000");
+  HWND language = Start(json::object());
+  ASSERT_NE(language, nullptr);
+  Click(language, kNext);
+  HWND license = WaitForPage(wizard_, L"LicensePage");
+  ASSERT_NE(license, nullptr);
+  ASSERT_EQ(PageName(Press(license, kAgree)), L"DownloadPageISV");
+  ASSERT_FALSE(log_.WaitForLineOf("QuillaraWebInstaller").empty()) << "the product's installer started";
+
+  EXPECT_EQ(CloseAndAnswer(), kInstallingQuestion);
+  EXPECT_EQ(installer_->WaitForExit(4s), DWORD{0}) << "the wizard does not wait for the installer";
+  const EventList expected = {{"Quillara Web", "1"}, {"Quillara Web", "5"}};
+  EXPECT_EQ(Events(), expected);
+
+  // The installer finishes what it began.
+  const std::wstring product = product_ + L"\\qlweb.exe";
+  const auto installed = std::chrono::steady_clock::now() + 20s;
+  while (::GetFileAttributesW(product.c_str()) == INVALID_FILE_ATTRIBUTES && std::chrono::steady_clock::now() < installed)
+    ::Sleep(100);
+  EXPECT_NE(::GetFileAttributesW(product.c_str()), INVALID_FILE_ATTRIBUTES);
+
+  // A running installer cannot be deleted: whatever of the work folder is left is
+  // scheduled for the next restart, and this test removes it itself.
+  const std::wstring pending = testing::PendingRenames();
+  for (const auto& folder : WorkFolders()) {
+    if (before_.count(folder) != 0) continue;
+    EXPECT_NE(pending.find(folder.substr(2)), std::wstring::npos) << "left without a deletion scheduled";
+    ::DeleteFileW((folder + L"\\beta").c_str());
+    ::RemoveDirectoryW(folder.c_str());
+  }
+  ExpectNoWorkFolderLeft();
+}
+
+// After the last page or an error nothing is asked, and the work folder goes whichever
+// way the wizard is closed.
+TEST_F(QuitTest, AfterTheFinishPageOrAnErrorNothingIsAsked) {
+  struct Case {
+    const char* stage;
+    json rules;
+    const wchar_t* page;
+    bool closeButton;  // the error page's Close rather than the title bar
+    EventList events;
+  };
+  const Case cases[] = {
+      {"the finish page", json::object(), L"FinishPageISV", false, {{"Quillara Web", "1"}, {"Quillara Web", "3"}}},
+      {"the error page, title bar",
+       {{kProductDownload, {{"status", 404}}}},
+       L"ErrorPage",
+       false,
+       {{"Quillara Web", "1"}, {"Quillara Web", "3"}}},
+      {"the error page, its Close",
+       {{kProductDownload, {{"status", 404}}}},
+       L"ErrorPage",
+       true,
+       {{"Quillara Web", "1"}, {"Quillara Web", "3"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stage);
+    records_ = ServerRecords();
+    HWND language = Start(json::object(), c.rules);
+    ASSERT_NE(language, nullptr);
+    Click(language, kNext);
+    HWND license = WaitForPage(wizard_, L"LicensePage");
+    ASSERT_NE(license, nullptr);
+    HWND download = Press(license, kAgree);
+    ASSERT_EQ(PageName(download), L"DownloadPageISV");
+    HWND last = WaitForNextPage(wizard_, download, 60s);
+    ASSERT_EQ(PageName(last), c.page);
+    WaitForEvents(records_, c.events.size());
+    if (c.closeButton) {
+      Click(last, kClose);
+      EXPECT_TRUE(installer_->WaitForExit(15s).has_value());
+    } else {
+      EXPECT_EQ(CloseAndAnswer(), L"");
+      EXPECT_EQ(installer_->WaitForExit(15s), DWORD{0});
+    }
+    EXPECT_EQ(Events(), c.events);
+    ExpectNoWorkFolderLeft();
+    installer_.reset();
+  }
+}
+
+}  // namespace
+}  // namespace ostrane::e2e
