@@ -42,15 +42,19 @@ struct Fault {
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
-// The faults, each on a path of its own.
+// The faults, each on a path of its own. The server ends the connection after the
+// broken replies, and says so: Wine's WinHTTP keeps connections for reuse across the
+// process and sends the next request on a dead one without trying a new one, which
+// would fail a request of another fault.
 std::vector<Fault> Faults() {
+  const json closes = {{"Connection", "close"}};
   return {
       {"refused", L"127.0.0.2", nullptr},  // the server listens on 127.0.0.1 only
       {"untrusted", L"127.0.0.1", nullptr},  // its certificate names localhost only
-      {"reset", L"localhost", {{"body_size", 200000}, {"reset_after", 1000}}},
-      {"stall", L"localhost", {{"body_size", 200000}, {"stall_after", 1000}, {"stall_seconds", 3}}},
-      {"short", L"localhost", {{"body", R"({"l":"US"})"}, {"content_length", 100}}},
-      {"long", L"localhost", {{"body", R"({"l":"US"} and more)"}, {"content_length", 10}}},
+      {"reset", L"localhost", {{"body_size", 200000}, {"reset_after", 1000}, {"headers", closes}}},
+      {"stall", L"localhost", {{"body_size", 200000}, {"stall_after", 1000}, {"stall_seconds", 3}, {"headers", closes}}},
+      {"short", L"localhost", {{"body", R"({"l":"US"})"}, {"content_length", 100}, {"headers", closes}}},
+      {"long", L"localhost", {{"body", R"({"l":"US"} and more)"}, {"content_length", 10}, {"headers", closes}}},
       {"redirects", L"localhost", {{"redirect", {{"count", 50}, {"to", "/gen/10"}}}}},
       {"status500", L"localhost", {{"status", 500}, {"body", "{}"}}},
       {"badjson", L"localhost", {{"body", R"({"o": [})"}}},
@@ -123,7 +127,7 @@ TEST_F(ServerFaultsTest, TheCampaignRequest) {
   }
 }
 
-// Runs one measurement per fault side by side; the outcomes and the longest time.
+// Runs one measurement per fault side by side; the outcomes, each within the limit.
 template <typename Measure>
 std::map<std::string, std::string> ForEachFault(Measure measure, seconds limit) {
   std::vector<std::pair<Fault, std::future<std::pair<std::string, Clock::duration>>>> runs;
@@ -229,7 +233,8 @@ TEST_F(ServerFaultsTest, AFileDownload) {
   const std::map<std::string, std::string> expected = {
       {"refused", "failed: Failed to send request"},
       {"untrusted", "failed: Failed to send request"},
-      {"reset", "failed: Failed to query data"},
+      // Wine's WinHTTP reports the reset, or ends the body quietly short of its length.
+      {"reset", "failed: Failed to query data or incomplete"},
       // The stalled server closes after its wait: the body falls short of its length.
       {"stall", "failed: Download was incomplete"},
       {"short", "failed: Download was incomplete"},
@@ -243,7 +248,10 @@ TEST_F(ServerFaultsTest, AFileDownload) {
       {"huge", "ok"},
       {"nested", "ok"},
   };
-  EXPECT_EQ(outcomes, expected);
+  auto seen = outcomes;
+  if (seen["reset"] == "failed: Failed to query data" || seen["reset"] == "failed: Download was incomplete")
+    seen["reset"] = "failed: Failed to query data or incomplete";
+  EXPECT_EQ(seen, expected);
 }
 
 }  // namespace
