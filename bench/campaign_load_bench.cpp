@@ -134,11 +134,7 @@ struct LoadSetup {
   OfferFactory factory;
 
   LoadSetup() {
-    environment.knownFolders = {{KnownFolder::LocalAppData, L"C:\\Users\\u\\AppData\\Local"},
-                                {KnownFolder::RoamingAppData, L"C:\\Users\\u\\AppData\\Roaming"},
-                                {KnownFolder::ProgramData, L"C:\\ProgramData"},
-                                {KnownFolder::ProgramFilesX86, L"C:\\Program Files (x86)"}};
-    environment.environmentVariables = {{L"ProgramW6432", L"C:\\Program Files"}};
+    environment.UseTypicalFolders();
     environment.machineGuidReads = {"{8a3e4f1c-0000-4b6e-9d2a-5f1e2d3c4b5a}"};
     settings = std::make_unique<ConfigurationManager>(environment,
                                                       BuildOptions{"ISV", true, false, L"c.test", L"d.test", L"w.test"});

@@ -52,34 +52,26 @@ install_packages() {
   fi
 }
 
-fetch_tinyxml2_source() {
-  [ -f "$OSTRANE_DEPS/tinyxml2/tinyxml2.cpp" ] && return 0
-  log "fetching the tinyxml2 source package"
+# A Debian source package into $OSTRANE_DEPS/NAME: all of it, or only FILES.
+#   fetch_source_package NAME MARKER [FILE...]    (MARKER: the file that says it is there)
+fetch_source_package() {
+  local name="$1" marker="$2"; shift 2
+  [ -f "$OSTRANE_DEPS/$name/$marker" ] && return 0
+  log "fetching the $name source package"
   local tmp; tmp=$(mktemp -d)
-  if ! (cd "$tmp" && apt-get source -q tinyxml2 >/dev/null 2>&1); then
+  if ! (cd "$tmp" && apt-get source -q "$name" >/dev/null 2>&1); then
     as_root apt-get update -q || true
-    (cd "$tmp" && apt-get source -q tinyxml2 >/dev/null)
+    (cd "$tmp" && apt-get source -q "$name" >/dev/null)
   fi
-  local dir; dir=$(find "$tmp" -maxdepth 1 -type d -name 'tinyxml2-*' | head -n1)
-  mkdir -p "$OSTRANE_DEPS/tinyxml2"
-  cp "$dir/tinyxml2.cpp" "$dir/tinyxml2.h" "$OSTRANE_DEPS/tinyxml2/"
-  rm -rf "$tmp"
-}
-
-# Google Benchmark for the Windows benchmarks (bench/): the sources of the package
-# that gives the native build libbenchmark-dev, built with the cross compiler.
-fetch_benchmark_source() {
-  [ -f "$OSTRANE_DEPS/benchmark/CMakeLists.txt" ] && return 0
-  log "fetching the benchmark source package"
-  local tmp; tmp=$(mktemp -d)
-  if ! (cd "$tmp" && apt-get source -q benchmark >/dev/null 2>&1); then
-    as_root apt-get update -q || true
-    (cd "$tmp" && apt-get source -q benchmark >/dev/null)
-  fi
-  local dir; dir=$(find "$tmp" -maxdepth 1 -type d -name 'benchmark-*' | head -n1)
+  local dir; dir=$(find "$tmp" -maxdepth 1 -type d -name "$name-*" | head -n1)
   mkdir -p "$OSTRANE_DEPS"
-  rm -rf "$OSTRANE_DEPS/benchmark"
-  cp -r "$dir" "$OSTRANE_DEPS/benchmark"
+  rm -rf "${OSTRANE_DEPS:?}/$name"
+  if [ $# -gt 0 ]; then
+    mkdir -p "$OSTRANE_DEPS/$name"
+    (cd "$dir" && cp "$@" "$OSTRANE_DEPS/$name/")
+  else
+    cp -r "$dir" "$OSTRANE_DEPS/$name"
+  fi
   rm -rf "$tmp"
 }
 
@@ -134,8 +126,10 @@ set_prefix_colours() {
 }
 
 install_packages
-fetch_tinyxml2_source
-fetch_benchmark_source
+# tinyxml2 for the Windows build; Google Benchmark (the sources of the package that
+# gives the native build libbenchmark-dev) for the Windows benchmarks in bench/.
+fetch_source_package tinyxml2 tinyxml2.cpp tinyxml2.cpp tinyxml2.h
+fetch_source_package benchmark CMakeLists.txt
 make_test_pki
 make_wine_prefix
 set_prefix_colours

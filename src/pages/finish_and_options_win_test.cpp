@@ -24,6 +24,7 @@
 #include "settings/wizard_type.h"
 #include "testing/page_host.h"
 #include "testing/settings_cleanup.h"
+#include "winui/dpi.h"
 #include "winui/unique_handle.h"
 
 namespace ostrane {
@@ -288,7 +289,7 @@ TEST_F(OptionPagesTest, TitlesAreBoldAtHeightTwelveScaledByTheDpi) {
     auto font = reinterpret_cast<HFONT>(::SendMessageW(title, WM_GETFONT, 0, 0));
     LOGFONTW description{};
     ASSERT_NE(::GetObjectW(font, sizeof description, &description), 0) << "the page keeps its font alive";
-    EXPECT_EQ(description.lfHeight, ::MulDiv(12, testing::ScreenDpi(), 96))
+    EXPECT_EQ(description.lfHeight, ::MulDiv(12, win::WindowDpi(nullptr), 96))
         << "twelve at 96 DPI, in proportion at any other";
     EXPECT_EQ(description.lfWeight, 1000);
   }

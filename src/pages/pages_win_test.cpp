@@ -32,6 +32,7 @@
 #include "testing/browser_capture.h"
 #include "testing/page_host.h"
 #include "testing/settings_cleanup.h"
+#include "winui/dpi.h"
 #include "winui/gdiplus_image.h"
 #include "winui/open_url.h"
 #include "winui/unique_handle.h"
@@ -216,7 +217,7 @@ TEST_F(LicensePageTest, TitleIsBoldAtHeightTwelveScaledByTheDpi) {
   auto font = reinterpret_cast<HFONT>(::SendMessageW(Item(IDC_LICENSE_TITLE), WM_GETFONT, 0, 0));
   LOGFONTW description{};
   ASSERT_NE(::GetObjectW(font, sizeof description, &description), 0);
-  EXPECT_EQ(description.lfHeight, ::MulDiv(12, testing::ScreenDpi(), 96))
+  EXPECT_EQ(description.lfHeight, ::MulDiv(12, win::WindowDpi(nullptr), 96))
       << "twelve at 96 DPI, in proportion at any other";
   EXPECT_EQ(description.lfWeight, 1000);
 }

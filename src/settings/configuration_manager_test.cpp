@@ -16,12 +16,8 @@ BuildOptions Options(const std::string& wizardType) {
 class ConfigurationManagerTest : public ::testing::Test {
  protected:
   ConfigurationManagerTest() {
-    machine.knownFolders = {{KnownFolder::LocalAppData, L"C:\\Users\\u\\AppData\\Local"},
-                            {KnownFolder::RoamingAppData, L"C:\\Users\\u\\AppData\\Roaming"},
-                            {KnownFolder::ProgramData, L"C:\\ProgramData"},
-                            {KnownFolder::ProgramFilesX86, L"C:\\Program Files (x86)"},
-                            {KnownFolder::Downloads, L"C:\\Users\\u\\Downloads"}};
-    machine.environmentVariables = {{L"ProgramW6432", L"C:\\Program Files"}};
+    machine.UseTypicalFolders();
+    machine.knownFolders[KnownFolder::Downloads] = L"C:\\Users\\u\\Downloads";
   }
   FakeSystemEnvironment machine;
 };

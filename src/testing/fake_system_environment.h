@@ -53,6 +53,15 @@ class FakeSystemEnvironment : public SystemEnvironment {
     return localTime;
   }
   void ShowMessage(const std::wstring& text) override { messages.push_back(text); }
+
+  // The folders of a 64-bit Windows with a user "u", as the folder placeholders read them.
+  void UseTypicalFolders() {
+    knownFolders = {{KnownFolder::LocalAppData, L"C:\\Users\\u\\AppData\\Local"},
+                    {KnownFolder::RoamingAppData, L"C:\\Users\\u\\AppData\\Roaming"},
+                    {KnownFolder::ProgramData, L"C:\\ProgramData"},
+                    {KnownFolder::ProgramFilesX86, L"C:\\Program Files (x86)"}};
+    environmentVariables = {{L"ProgramW6432", L"C:\\Program Files"}};
+  }
 };
 
 }  // namespace ostrane::testing

@@ -21,11 +21,7 @@ namespace ostrane::testing {
 class OfferRulesFixture : public ::testing::Test {
  protected:
   OfferRulesFixture() {
-    environment.knownFolders = {{KnownFolder::LocalAppData, L"C:\\Users\\u\\AppData\\Local"},
-                                {KnownFolder::RoamingAppData, L"C:\\Users\\u\\AppData\\Roaming"},
-                                {KnownFolder::ProgramData, L"C:\\ProgramData"},
-                                {KnownFolder::ProgramFilesX86, L"C:\\Program Files (x86)"}};
-    environment.environmentVariables = {{L"ProgramW6432", L"C:\\Program Files"}};
+    environment.UseTypicalFolders();
     settings = std::make_unique<ConfigurationManager>(environment, BuildOptions{"ISV", true, false, L"c", L"d", L"w"});
     settings->m_fileVersion = L"2.1.0.5";
   }

@@ -18,6 +18,7 @@
 #include "locale/win32_locale_platform.h"
 #include "settings/configuration_manager.h"
 #include "testing/fake_locale_platform.h"
+#include "winui/dpi.h"
 #include "winui/gdiplus_image.h"
 
 namespace ostrane::testing {
@@ -48,14 +49,6 @@ class PageWindowClasses : public ::testing::Environment {
   HMODULE richEdit_ = nullptr;
 };
 
-// The DPI this process draws at (Wine reads it from the registry at process start).
-inline int ScreenDpi() {
-  HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
-  return dpi;
-}
-
 // A click as the page hears of it: BN_CLICKED from the button.
 inline void Click(HWND button) {
   ::SendMessageW(::GetParent(button), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED),
@@ -78,7 +71,7 @@ class PageHostTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(gdiplus_.started());
     // Room for a whole page at 96 DPI, and in proportion at any other.
-    const int dpi = ScreenDpi();
+    const int dpi = win::WindowDpi(nullptr);  // the screen's
     host_ = ::CreateWindowExW(0, kPageHostClass, L"pages", WS_OVERLAPPEDWINDOW, 0, 0, ::MulDiv(700, dpi, 96),
                               ::MulDiv(520, dpi, 96), nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(host_, nullptr);

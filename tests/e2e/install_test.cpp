@@ -2,14 +2,12 @@
 // real, the finish page launching the installed product, and what the analytics
 // server hears when things go wrong.
 #include <windows.h>
-#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
+#include "demo_files.h"
 #include "demo_log.h"
 #include "e2e_environment.h"
 #include "e2e_server.h"
@@ -28,20 +26,7 @@ constexpr int kErrorTitle = 1036, kErrorText = 1037;
 constexpr int kOptionBoxes[] = {1056, 1057, 1058};
 constexpr int kConfigurationBoxes[] = {1069, 1063, 1066, 1067, 1068};
 
-std::string ReadBytes(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 std::wstring DemoFile(const wchar_t* name) { return WindowsPath(OSTRANE_DEMO_DIR) + L"\\" + name; }
-
-std::wstring KnownFolder(REFKNOWNFOLDERID id) {
-  PWSTR path = nullptr;
-  std::wstring result;
-  if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, &path))) result = path;
-  ::CoTaskMemFree(path);
-  return result;
-}
 
 json Offer(const std::string& id, const std::string& url, json extra = json::object()) {
   json ps = {{"i", id + ".png"}, {"dn", "Offer " + id}, {"u", url}, {"p", "/from-campaign " + id}};
@@ -52,16 +37,10 @@ json Offer(const std::string& id, const std::string& url, json extra = json::obj
 class InstallTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    product_ = KnownFolder(FOLDERID_RoamingAppData) + L"\\Quillara Web";
-    productExisted_ = ::GetFileAttributesW(product_.c_str()) != INVALID_FILE_ATTRIBUTES;
     before_ = WorkFolders();
   }
   void TearDown() override {
     ::SetEnvironmentVariableW(L"OSTRANE_DEMO_EXIT_CODE", nullptr);
-    if (!productExisted_) {
-      ::DeleteFileW((product_ + L"\\qlweb.exe").c_str());
-      ::RemoveDirectoryW(product_.c_str());
-    }
   }
 
   // Serves the product's installer and these offers' installer (the offer demo
@@ -115,14 +94,14 @@ class InstallTest : public ::testing::Test {
     return list;
   }
 
+  // First made, last gone: the installer has ended before its folder is removed.
+  InstalledProductGuard product_;
   ServerRecords records_;
   DemoLog log_;
   std::vector<std::unique_ptr<ServedFile>> served_;
   std::unique_ptr<ServerRules> rules_;  // the campaign and the test's own rules
   std::unique_ptr<Installer> installer_;
   HWND wizard_ = nullptr;
-  std::wstring product_;
-  bool productExisted_ = false;
   std::set<std::wstring> before_;
 };
 
@@ -133,7 +112,7 @@ TEST_F(InstallTest, WithoutOffersTheProductInstallsAndFinishLaunchesIt) {
   HWND finish = AfterDownloads(download);
   ASSERT_EQ(PageName(finish), L"FinishPageISV") << ::testing::PrintToString(EventsWithFailures());
   EXPECT_EQ(log_.LineOf("QuillaraWebInstaller").substr(log_.LineOf("QuillaraWebInstaller").size() - 3), " /S");
-  EXPECT_NE(::GetFileAttributesW((product_ + L"\\qlweb.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(::GetFileAttributesW((product_.folder() + L"\\qlweb.exe").c_str()), INVALID_FILE_ATTRIBUTES);
   const std::wstring workFolder = WorkFolder();
 
   ASSERT_EQ(::SendMessageW(::GetDlgItem(finish, kLaunchCheckbox), BM_GETCHECK, 0, 0), BST_CHECKED);

@@ -2,15 +2,13 @@
 // events the analytics server hears, and the temp work folder gone when the process
 // has ended.
 #include <windows.h>
-#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
-#include <iterator>
 
+#include "demo_files.h"
 #include "demo_log.h"
 #include "e2e_environment.h"
 #include "e2e_server.h"
@@ -32,19 +30,6 @@ constexpr wchar_t kInstallingQuestion[] =
     L"Are you sure you would like to exit?";
 constexpr char kProductDownload[] = "/endpoint/qlweb/os/riserollout/track/beta";
 
-std::string ReadBytes(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::wstring RoamingAppData() {
-  PWSTR path = nullptr;
-  std::wstring result;
-  if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &path))) result = path;
-  ::CoTaskMemFree(path);
-  return result;
-}
-
 json Offer(const std::string& id, int vertical) {
   return json{{"ad", {{"o", id}, {"f", "flow"}}},
               {"ps", {{"i", id + ".png"}, {"dn", "Offer " + id}, {"u", "https://localhost/f/" + id + ".exe"},
@@ -57,16 +42,10 @@ const json kTwoOffers = {{"f", {{"m", 3}}}, {"o", {Offer("a", 1), Offer("b", 2)}
 class QuitTest : public ::testing::Test {
  public:  // the stages' table drives the wizard through the fixture
   void SetUp() override {
-    product_ = RoamingAppData() + L"\\Quillara Web";
-    productExisted_ = ::GetFileAttributesW(product_.c_str()) != INVALID_FILE_ATTRIBUTES;
     before_ = WorkFolders();
   }
   void TearDown() override {
     ::SetEnvironmentVariableW(L"OSTRANE_DEMO_WAIT_MS", nullptr);
-    if (!productExisted_) {
-      ::DeleteFileW((product_ + L"\\qlweb.exe").c_str());
-      ::RemoveDirectoryW(product_.c_str());
-    }
   }
 
   // Serves the demo installers, starts the wizard on this campaign and waits for its
@@ -115,14 +94,14 @@ class QuitTest : public ::testing::Test {
   // The work folder this run made: gone, and nothing else left in the temp folder.
   void ExpectNoWorkFolderLeft() const { EXPECT_EQ(WorkFolders(), before_) << "a work folder is left behind"; }
 
+  // First made, last gone: the installer has ended before its folder is removed.
+  InstalledProductGuard product_;
   ServerRecords records_;
   DemoLog log_;
   std::vector<std::unique_ptr<ServedFile>> served_;
   std::unique_ptr<ServerRules> rules_;
   std::unique_ptr<Installer> installer_;
   HWND wizard_ = nullptr;
-  std::wstring product_;
-  bool productExisted_ = false;
   std::set<std::wstring> before_;
 };
 
@@ -208,7 +187,7 @@ TEST_F(QuitTest, WhileTheProductInstallsTheWizardEndsAndTheInstallerFinishes) {
   EXPECT_EQ(Events(), expected);
 
   // The installer finishes what it began.
-  const std::wstring product = product_ + L"\\qlweb.exe";
+  const std::wstring product = product_.folder() + L"\\qlweb.exe";
   const auto installed = std::chrono::steady_clock::now() + 20s;
   while (::GetFileAttributesW(product.c_str()) == INVALID_FILE_ATTRIBUTES && std::chrono::steady_clock::now() < installed)
     ::Sleep(100);
