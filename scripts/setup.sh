@@ -101,6 +101,47 @@ make_test_pki() {
   fi
 }
 
+# Wine starts a 32-bit Windows program through its i386 loader, a 32-bit Linux
+# program. Some kernels run with 32-bit emulation switched off (the kernel log says
+# "32-bit emulation disabled"); there every such start fails with "Exec format error".
+# On those machines qemu's user-mode emulator runs the loader, registered with
+# binfmt_misc. It must be qemu 8 or later: 7.2 (bookworm) ignores the no-replace flag
+# of the mappings with which Wine reserves its address space, and every start then
+# takes about 50 s instead of a fraction of a second; bookworm-backports has 10.x.
+enable_32bit_programs() {
+  local entry=/proc/sys/fs/binfmt_misc/qemu-i386 marker="$OSTRANE_STATE/qemu-i386-registered"
+  if [ ! -e "$entry" ] && /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    return 0  # the kernel runs 32-bit programs itself
+  fi
+  local major=0
+  if command -v qemu-i386-static >/dev/null; then
+    major=$(qemu-i386-static --version | sed -n 's/^qemu-i386 version \([0-9]*\).*/\1/p')
+  fi
+  if [ "${major:-0}" -lt 8 ]; then
+    log "this kernel runs no 32-bit programs: installing qemu's user-mode emulator from bookworm-backports"
+    local backports=/etc/apt/sources.list.d/ostrane-backports.sources
+    if [ ! -f "$backports" ]; then
+      printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
+        as_root tee "$backports" >/dev/null
+      as_root apt-get update -q || true
+    fi
+    DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -q --no-install-recommends -t bookworm-backports qemu-user-static
+    rm -f "$marker"
+  fi
+  [ -e /proc/sys/fs/binfmt_misc/register ] || as_root mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+  # "F" opens the emulator once, at registration: after an upgrade the entry still
+  # runs the old file, so register again whenever the emulator is new to us.
+  local version; version=$(qemu-i386-static --version | head -n1)
+  if [ -e "$entry" ] && [ "$(cat "$marker" 2>/dev/null)" = "$version" ]; then return 0; fi
+  log "registering qemu-i386 for 32-bit programs ($version)"
+  [ -e "$entry" ] && echo -1 | as_root tee "$entry" >/dev/null
+  printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
+    as_root tee /proc/sys/fs/binfmt_misc/register >/dev/null
+  mkdir -p "$OSTRANE_STATE"
+  echo "$version" > "$marker"
+  /lib/ld-linux.so.2 --version >/dev/null || { log "32-bit programs still do not run"; return 1; }
+}
+
 make_wine_prefix() {
   [ -f "$WINEPREFIX/.ostrane-ready" ] && return 0
   log "creating the Wine prefix $WINEPREFIX"
@@ -131,6 +172,7 @@ install_packages
 fetch_source_package tinyxml2 tinyxml2.cpp tinyxml2.cpp tinyxml2.h
 fetch_source_package benchmark CMakeLists.txt
 make_test_pki
+enable_32bit_programs
 make_wine_prefix
 set_prefix_colours
 log "ready"
