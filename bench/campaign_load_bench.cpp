@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "campaign/campaign_loader.h"
-#include "campaign/described_machine.h"
+#include "eligibility/campaign_loader.h"
+#include "eligibility/described_machine.h"
 #include "net/request_context.h"
 #include "settings/configuration_manager.h"
 #include "testing/fake_system_environment.h"

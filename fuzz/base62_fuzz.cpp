@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "net/encoding.h"
-#include "net/text_convert.h"
+#include "system/encoding.h"
+#include "system/text_convert.h"
 
 namespace {
 

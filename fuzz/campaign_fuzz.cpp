@@ -29,11 +29,11 @@
 #include <string_view>
 #include <vector>
 
-#include "campaign/campaign_loader.h"
-#include "campaign/described_machine.h"
-#include "campaign/registry_error.h"
+#include "eligibility/campaign_loader.h"
+#include "eligibility/described_machine.h"
+#include "eligibility/registry_error.h"
 #include "fuzz_check.h"
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 #include "settings/configuration_manager.h"
 #include "testing/fake_system_environment.h"
 #include "testing/sample_request.h"

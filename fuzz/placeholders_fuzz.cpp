@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "analytics/placeholder_table.h"
+#include "campaign/placeholder_table.h"
 #include "fuzz_check.h"
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 #include "settings/path_placeholders.h"
 
 namespace {

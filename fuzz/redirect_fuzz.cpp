@@ -9,7 +9,7 @@
 
 #include "download/transfer_support.h"
 #include "fuzz_check.h"
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "campaign/registry_path.h"
+#include "eligibility/registry_path.h"
 #include "fuzz_check.h"
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 
 namespace {
 

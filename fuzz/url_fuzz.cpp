@@ -7,7 +7,7 @@
 
 #include "download/package_files.h"
 #include "fuzz_check.h"
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 
 namespace {
 

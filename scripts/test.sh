@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Every test: set-up, both builds, the native unit tests (with ASan and UBSan), a
-# short run of the fuzz targets and the Windows tests under Wine against the local
-# HTTPS server.
+# Every test: set-up, the layer check of src/, both builds, the native unit tests
+# (with ASan and UBSan), a short run of the fuzz targets and the Windows tests under
+# Wine against the local HTTPS server.
 set -uo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
 bash scripts/setup.sh || exit 1
 source scripts/env.sh
+
+status=0
+echo "== layer check"
+python3 scripts/check_layers.py || status=1
 
 build() {
   cmake --preset "$1" >"build/$1.log" 2>&1 && cmake --build --preset "$1" >>"build/$1.log" 2>&1 ||
@@ -22,7 +26,6 @@ bash scripts/session.sh start || { echo "could not start the test session"; exit
 trap 'bash scripts/session.sh stop' EXIT
 export DISPLAY="$(cat "$OSTRANE_STATE/session/display")"
 
-status=0
 echo "== native tests (ASan, UBSan)"
 ctest --preset native-asan -j "$(nproc)" || status=1
 echo "== fuzz targets (short run)"

@@ -3,7 +3,7 @@
 #include "analytics/analytics_record.h"
 
 #include "campaign/package.h"
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 
 namespace ostrane {
 

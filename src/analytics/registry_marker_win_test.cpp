@@ -11,7 +11,7 @@
 #include <string>
 
 #include "campaign/package.h"
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 #include "winui/unique_handle.h"
 
 namespace ostrane {

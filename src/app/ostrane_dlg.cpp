@@ -5,7 +5,7 @@
 #include "campaign/package.h"
 #include "download/download_manager.h"
 #include "net/request_context.h"
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 #include "pages/download_page.h"
 #include "pages/error_page.h"
 #include "pages/finish_page.h"

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "settings/configuration_manager.h"
-#include "app/ipage.h"
-#include "app/offer_flow.h"
-#include "app/page_flow.h"
-#include "app/static_from_image.h"
+#include "flow/ipage.h"
+#include "flow/offer_flow.h"
+#include "flow/page_flow.h"
+#include "winui/static_from_image.h"
 #include "locale/language_manager.h"
 #include "locale/win32_locale_platform.h"
 #include "winui/dialog.h"

@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "net/ostrane_exception.h"
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 #include "settings/configuration_manager.h"
 
 namespace ostrane {

@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "campaign/api_manager.h"
-#include "net/system_facts.h"
+#include "system/system_facts.h"
 #include "settings/configuration_manager.h"
 
 namespace ostrane {

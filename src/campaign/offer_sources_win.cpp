@@ -1,5 +1,5 @@
 #include "campaign/package.h"
-#include "net/system_facts.h"
+#include "system/system_facts.h"
 #include "settings/configuration_manager.h"
 
 namespace ostrane {

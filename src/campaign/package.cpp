@@ -1,8 +1,8 @@
 #include "campaign/package.h"
 
 #include "campaign/json_numbers.h"
-#include "net/encoding.h"
-#include "net/text_convert.h"
+#include "system/encoding.h"
+#include "system/text_convert.h"
 #include "settings/clock.h"
 #include "settings/configuration_manager.h"
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "analytics/placeholder_table.h"
+#include "campaign/placeholder_table.h"
 #include "net/request_context.h"
 #include "net/server_link.h"
 #include "settings/path_placeholders.h"

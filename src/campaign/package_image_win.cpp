@@ -1,7 +1,7 @@
 // The offer picture, fetched in the background from the campaign server's file path.
 #include "campaign/package.h"
 #include "download/download_manager.h"
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 #include "settings/configuration_manager.h"
 #include "winui/gdiplus_image.h"
 

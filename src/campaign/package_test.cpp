@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstdint>
 
-#include "net/encoding.h"
+#include "system/encoding.h"
 #include "testing/sample_request.h"
 
 namespace ostrane {

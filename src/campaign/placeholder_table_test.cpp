@@ -1,4 +1,4 @@
-#include "analytics/placeholder_table.h"
+#include "campaign/placeholder_table.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include "download/progress.h"
 #include "download/transfer_support.h"
 #include "download/transfer_win.h"
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 #include "net/winhttp_common.h"
 
 namespace ostrane {

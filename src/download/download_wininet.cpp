@@ -18,8 +18,8 @@
 #include "download/progress.h"
 #include "download/transfer_support.h"
 #include "download/transfer_win.h"
-#include "net/system_error_text.h"
-#include "net/text_convert.h"
+#include "system/system_error_text.h"
+#include "system/text_convert.h"
 #include "winui/unique_handle.h"
 
 namespace ostrane {

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "net/system_error_text.h"
-#include "net/text_convert.h"
+#include "system/system_error_text.h"
+#include "system/text_convert.h"
 #include "threads/detached_thread.h"
 
 namespace ostrane {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "download/package_execution.h"
-#include "net/system_error_text.h"
+#include "system/system_error_text.h"
 #include "testing/zip_builder.h"
 
 namespace ostrane {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 
 namespace ostrane {
 namespace {

@@ -4,8 +4,8 @@
 
 #include "winui/window_messages.h"
 #include "download/transfer_support.h"
-#include "net/system_error_text.h"
-#include "net/text_convert.h"
+#include "system/system_error_text.h"
+#include "system/text_convert.h"
 
 namespace ostrane::transfer {
 

@@ -7,7 +7,7 @@
 #include <set>
 #include <vector>
 
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 
 namespace ostrane::zip {
 namespace {

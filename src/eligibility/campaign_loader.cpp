@@ -1,8 +1,8 @@
-#include "campaign/campaign_loader.h"
+#include "eligibility/campaign_loader.h"
 
 #include "campaign/json_numbers.h"
-#include "campaign/offer_rules.h"
-#include "net/text_convert.h"
+#include "eligibility/offer_rules.h"
+#include "system/text_convert.h"
 #include "settings/configuration_manager.h"
 #include "settings/wizard_type.h"
 

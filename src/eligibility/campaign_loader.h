@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "campaign/machine.h"
+#include "eligibility/machine.h"
 #include "campaign/package.h"
 
 namespace ostrane {

@@ -1,4 +1,4 @@
-#include "campaign/campaign_loader.h"
+#include "eligibility/campaign_loader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "campaign/described_machine.h"
+#include "eligibility/described_machine.h"
 
-#include "campaign/registry_error.h"
-#include "campaign/registry_path.h"
+#include "eligibility/registry_error.h"
+#include "eligibility/registry_path.h"
 
 namespace ostrane {
 namespace {

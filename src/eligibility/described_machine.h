@@ -7,7 +7,7 @@
 #include <set>
 #include <tuple>
 
-#include "campaign/machine.h"
+#include "eligibility/machine.h"
 
 namespace ostrane {
 

@@ -8,10 +8,10 @@
 #include <limits>
 #include <stdexcept>
 
-#include "campaign/offer_rules.h"
-#include "campaign/registry_error.h"
-#include "campaign/registry_path.h"
-#include "net/text_convert.h"
+#include "eligibility/offer_rules.h"
+#include "eligibility/registry_error.h"
+#include "eligibility/registry_path.h"
+#include "system/text_convert.h"
 #include "settings/configuration_manager.h"
 
 namespace ostrane {

@@ -5,7 +5,7 @@
 #include <functional>
 #include <stdexcept>
 
-#include "campaign/registry_error.h"
+#include "eligibility/registry_error.h"
 #include "testing/offer_rules_fixture.h"
 
 namespace ostrane {

@@ -1,4 +1,4 @@
-#include "campaign/machine_profile.h"
+#include "eligibility/machine_profile.h"
 
 #include <cctype>
 #include <chrono>
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "build_config.h"
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 
 namespace ostrane {
 namespace {

@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "campaign/described_machine.h"
+#include "eligibility/described_machine.h"
 #include "settings/system_environment.h"
 
 namespace ostrane {

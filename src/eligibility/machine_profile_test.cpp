@@ -1,15 +1,15 @@
 // Machine profiles: each fact reaches the described machine or the settings, keys land
 // in the views a 32-bit installer sees them in, and a profile with a mistake is refused
 // with the place of the mistake.
-#include "campaign/machine_profile.h"
+#include "eligibility/machine_profile.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "build_config.h"
-#include "campaign/registry_error.h"
-#include "net/text_convert.h"
+#include "eligibility/registry_error.h"
+#include "system/text_convert.h"
 #include "settings/configuration_manager.h"
 
 namespace ostrane {

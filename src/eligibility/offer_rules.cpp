@@ -1,11 +1,11 @@
 // The rules about the offer set, in the order Check applies them; the machine tests
 // are in machine_checks.cpp.
-#include "campaign/offer_rules.h"
+#include "eligibility/offer_rules.h"
 
 #include <algorithm>
 
-#include "net/encoding.h"
-#include "net/text_convert.h"
+#include "system/encoding.h"
+#include "system/text_convert.h"
 #include "settings/configuration_manager.h"
 
 namespace ostrane {

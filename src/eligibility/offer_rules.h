@@ -11,9 +11,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "campaign/machine.h"
+#include "eligibility/machine.h"
 #include "campaign/package.h"
-#include "campaign/registry_access.h"
+#include "eligibility/registry_access.h"
 
 namespace ostrane {
 

@@ -1,10 +1,10 @@
 // The rules about the offer set, run the way the loading task runs them: which offers
 // are kept, which are reported with which reason, and when reading stops.
-#include "campaign/offer_rules.h"
+#include "eligibility/offer_rules.h"
 
 #include <gtest/gtest.h>
 
-#include "net/encoding.h"
+#include "system/encoding.h"
 #include "testing/offer_rules_fixture.h"
 
 namespace ostrane {

@@ -6,9 +6,9 @@
 
 #include <cctype>
 
-#include "campaign/registry_error.h"
-#include "campaign/registry_path.h"
-#include "campaign/win32_machine.h"
+#include "eligibility/registry_error.h"
+#include "eligibility/registry_path.h"
+#include "eligibility/win32_machine.h"
 #include "testing/settings_cleanup.h"
 #include "testing/offer_rules_fixture.h"
 #include "testing/scratch_registry.h"

@@ -1,9 +1,9 @@
-#include "campaign/registry_access.h"
+#include "eligibility/registry_access.h"
 
 #include <algorithm>
 
-#include "campaign/registry_error.h"
-#include "campaign/registry_path.h"
+#include "eligibility/registry_error.h"
+#include "eligibility/registry_path.h"
 
 namespace ostrane {
 

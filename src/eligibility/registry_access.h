@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "campaign/machine.h"
+#include "eligibility/machine.h"
 
 namespace ostrane {
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "campaign/machine.h"
+#include "eligibility/machine.h"
 
 namespace ostrane {
 

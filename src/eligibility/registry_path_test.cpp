@@ -1,4 +1,4 @@
-#include "campaign/registry_path.h"
+#include "eligibility/registry_path.h"
 
 #include <gtest/gtest.h>
 

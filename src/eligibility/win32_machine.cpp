@@ -1,4 +1,4 @@
-#include "campaign/win32_machine.h"
+#include "eligibility/win32_machine.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -7,8 +7,8 @@
 
 #include <ctime>
 
-#include "campaign/registry_error.h"
-#include "net/system_facts.h"
+#include "eligibility/registry_error.h"
+#include "system/system_facts.h"
 #include "settings/known_folders.h"
 #include "winui/unique_handle.h"
 

@@ -2,7 +2,7 @@
 // processes and clock of the Windows the installer runs on.
 #pragma once
 
-#include "campaign/machine.h"
+#include "eligibility/machine.h"
 
 namespace ostrane {
 

@@ -1,6 +1,6 @@
 // The real machine against Wine's registry and system. Keys are written under
 // HKLM\SOFTWARE in both views and removed again by ScratchKey.
-#include "campaign/win32_machine.h"
+#include "eligibility/win32_machine.h"
 
 #include <windows.h>
 
@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "campaign/registry_error.h"
-#include "net/system_facts.h"
-#include "net/text_convert.h"
+#include "eligibility/registry_error.h"
+#include "system/system_facts.h"
+#include "system/text_convert.h"
 #include "winui/unique_handle.h"
 
 namespace ostrane {

@@ -1,4 +1,4 @@
-#include "app/ipage.h"
+#include "flow/ipage.h"
 
 #include "settings/configuration_manager.h"
 #include "res/resource.h"

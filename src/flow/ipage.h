@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/page_flow.h"
+#include "flow/page_flow.h"
 #include "locale/language_manager.h"
 #include "winui/dialog.h"
 #include "winui/unique_handle.h"

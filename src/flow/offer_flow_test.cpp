@@ -1,4 +1,4 @@
-#include "app/offer_flow.h"
+#include "flow/offer_flow.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/page_flow.h"
+#include "flow/page_flow.h"
 
 namespace ostrane {
 

@@ -8,7 +8,7 @@
 
 #include "settings/configuration_manager.h"
 #include "settings/wizard_type.h"
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 
 namespace ostrane {
 namespace {

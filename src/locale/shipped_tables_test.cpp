@@ -9,7 +9,7 @@
 
 #include "settings/configuration_manager.h"
 #include "locale/language_manager.h"
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 #include "testing/fake_locale_platform.h"
 #include "testing/fake_system_environment.h"
 

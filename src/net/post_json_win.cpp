@@ -9,7 +9,7 @@
 
 #include "net/ostrane_exception.h"
 #include "net/post_json.h"
-#include "net/system_facts.h"
+#include "system/system_facts.h"
 #include "net/winhttp_common.h"
 
 namespace ostrane {

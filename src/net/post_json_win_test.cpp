@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "settings/configuration_manager.h"
-#include "net/digest.h"
+#include "system/digest.h"
 #include "net/ostrane_exception.h"
 #include "net/request_context.h"
-#include "net/system_facts.h"
-#include "net/text_convert.h"
+#include "system/system_facts.h"
+#include "system/text_convert.h"
 #include "testing/settings_cleanup.h"
 #include "testing/test_server.h"
 

@@ -1,8 +1,8 @@
 #include "net/request_context.h"
 
 #include "settings/configuration_manager.h"
-#include "net/digest.h"
-#include "net/text_convert.h"
+#include "system/digest.h"
+#include "system/text_convert.h"
 
 namespace ostrane {
 

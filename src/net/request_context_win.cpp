@@ -1,6 +1,6 @@
 #include "settings/configuration_manager.h"
 #include "net/request_context.h"
-#include "net/system_facts.h"
+#include "system/system_facts.h"
 
 namespace ostrane {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "net/system_facts.h"
+#include "system/system_facts.h"
 #include "winui/unique_handle.h"
 
 namespace ostrane {

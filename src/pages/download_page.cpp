@@ -4,7 +4,7 @@
 
 #include "download/download_manager.h"
 #include "download/package_files.h"
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 #include "res/resource.h"
 #include "settings/configuration_manager.h"
 #include "winui/window_messages.h"

@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "app/ipage.h"
-#include "app/static_from_image.h"
+#include "flow/ipage.h"
+#include "winui/static_from_image.h"
 #include "campaign/package.h"
 #include "download/download_result.h"
 #include "download/package_execution.h"

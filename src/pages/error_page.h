@@ -2,8 +2,8 @@
 // Close. It stands outside the page list.
 #pragma once
 
-#include "app/ipage.h"
-#include "app/static_from_image.h"
+#include "flow/ipage.h"
+#include "winui/static_from_image.h"
 
 namespace ostrane {
 

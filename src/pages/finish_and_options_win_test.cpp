@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 #include "pages/finish_page.h"
 #include "pages/options_pages.h"
 #include "res/resource.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ipage.h"
-#include "app/static_from_image.h"
+#include "flow/ipage.h"
+#include "winui/static_from_image.h"
 
 namespace ostrane {
 

@@ -2,7 +2,7 @@
 // is a splash page whose list is filled and applied but hidden.
 #pragma once
 
-#include "app/ipage.h"
+#include "flow/ipage.h"
 
 namespace ostrane {
 

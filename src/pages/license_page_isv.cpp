@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 #include "res/resource.h"
 #include "settings/configuration_manager.h"
 #include "winui/fonts.h"

@@ -3,7 +3,7 @@
 // policy, Agree and Back.
 #pragma once
 
-#include "app/ipage.h"
+#include "flow/ipage.h"
 
 namespace ostrane {
 

@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "campaign/api_manager.h"
-#include "campaign/win32_machine.h"
+#include "eligibility/win32_machine.h"
 #include "download/download_manager.h"
 #include "net/request_context.h"
 #include "res/resource.h"

@@ -9,8 +9,8 @@
 #include <mutex>
 #include <vector>
 
-#include "app/ipage.h"
-#include "campaign/campaign_loader.h"
+#include "flow/ipage.h"
+#include "eligibility/campaign_loader.h"
 #include "settings/configuration_manager.h"
 
 namespace ostrane {

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "app/ipage.h"
+#include "flow/ipage.h"
 
 namespace ostrane {
 

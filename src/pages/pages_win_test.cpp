@@ -20,10 +20,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/page_flow.h"
+#include "flow/page_flow.h"
 #include "locale/language_manager.h"
 #include "locale/win32_locale_platform.h"
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 #include "pages/license_page_isv.h"
 #include "pages/welcome_page_isv.h"
 #include "res/resource.h"

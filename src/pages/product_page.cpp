@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 #include "res/resource.h"
 #include "settings/configuration_manager.h"
 #include "winui/open_url.h"

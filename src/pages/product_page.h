@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "app/ipage.h"
-#include "app/static_from_image.h"
+#include "flow/ipage.h"
+#include "winui/static_from_image.h"
 #include "campaign/package.h"
 
 namespace ostrane {

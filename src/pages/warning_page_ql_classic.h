@@ -2,7 +2,7 @@
 // a text that may hold links (not followed), Next and Back.
 #pragma once
 
-#include "app/ipage.h"
+#include "flow/ipage.h"
 
 namespace ostrane {
 

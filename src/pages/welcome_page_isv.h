@@ -2,8 +2,8 @@
 // privacy policy, the terms and the SDK license, and Next.
 #pragma once
 
-#include "app/ipage.h"
-#include "app/static_from_image.h"
+#include "flow/ipage.h"
+#include "winui/static_from_image.h"
 #include "winui/link_button.h"
 
 namespace ostrane {

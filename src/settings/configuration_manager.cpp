@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "settings/wizard_type.h"
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 
 namespace ostrane {
 

@@ -9,7 +9,7 @@
 #include "settings/configuration_manager.h"
 #include "settings/known_folders.h"
 #include "settings/win32_environment.h"
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 #include "version.h"
 
 namespace ostrane {

@@ -7,7 +7,7 @@
 #include <ctime>
 
 #include "settings/known_folders.h"
-#include "net/system_facts.h"
+#include "system/system_facts.h"
 #include "winui/message_box.h"
 #include "winui/unique_handle.h"
 

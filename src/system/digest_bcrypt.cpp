@@ -3,8 +3,8 @@
 
 #include <stdexcept>
 
-#include "net/digest.h"
-#include "net/encoding.h"
+#include "system/digest.h"
+#include "system/encoding.h"
 #include "winui/unique_handle.h"
 
 namespace ostrane {

@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
-#include "net/digest.h"
-#include "net/encoding.h"
+#include "system/digest.h"
+#include "system/encoding.h"
 
 namespace ostrane {
 

@@ -1,4 +1,4 @@
-#include "net/digest.h"
+#include "system/digest.h"
 
 #include <gtest/gtest.h>
 

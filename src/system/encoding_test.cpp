@@ -1,4 +1,4 @@
-#include "net/encoding.h"
+#include "system/encoding.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "net/system_error_text.h"
+#include "system/system_error_text.h"
 
 #include "winui/unique_handle.h"
 

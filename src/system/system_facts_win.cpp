@@ -5,9 +5,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "net/encoding.h"
-#include "net/system_facts.h"
-#include "net/text_convert.h"
+#include "system/encoding.h"
+#include "system/system_facts.h"
+#include "system/text_convert.h"
 #include "winui/unique_handle.h"
 
 namespace ostrane {

@@ -1,6 +1,6 @@
 // Native stand-in for the Windows conversions: a UTF-8 codec that replaces malformed
 // bytes with U+FFFD (as MultiByteToWideChar does), and Latin-1 as the "ANSI" code page.
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 
 namespace ostrane {
 namespace {

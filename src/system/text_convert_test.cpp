@@ -1,4 +1,4 @@
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 #include "winui/unique_handle.h"
 
 namespace ostrane::testing {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "campaign/described_machine.h"
-#include "campaign/offer_rules.h"
+#include "eligibility/described_machine.h"
+#include "eligibility/offer_rules.h"
 #include "settings/configuration_manager.h"
 #include "testing/fake_server_link.h"
 #include "testing/fake_system_environment.h"

@@ -13,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/page_flow.h"
+#include "flow/page_flow.h"
 #include "locale/language_manager.h"
 #include "locale/win32_locale_platform.h"
 #include "settings/configuration_manager.h"

@@ -1,4 +1,4 @@
-#include "app/static_from_image.h"
+#include "winui/static_from_image.h"
 
 #include <objidl.h>
 #include <commctrl.h>

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/static_from_image.h"
+#include "winui/static_from_image.h"
 #include "winui/gdiplus_image.h"
 #include "locale/win32_locale_platform.h"
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e_environment.h"
-#include "net/digest.h"
+#include "system/digest.h"
 #include "e2e_server.h"
 
 namespace ostrane::e2e {

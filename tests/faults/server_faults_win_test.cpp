@@ -16,7 +16,7 @@
 #include "campaign/package.h"
 #include "download/download_manager.h"
 #include "net/ostrane_exception.h"
-#include "net/system_facts.h"
+#include "system/system_facts.h"
 #include "settings/configuration_manager.h"
 #include "testing/sample_request.h"
 #include "testing/settings_cleanup.h"

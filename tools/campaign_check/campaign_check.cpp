@@ -7,7 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "campaign/machine_profile.h"
+#include "eligibility/machine_profile.h"
 #include "campaign_run.h"
 #include "check_report.h"
 #include "output.h"

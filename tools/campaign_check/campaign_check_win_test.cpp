@@ -12,10 +12,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "campaign/campaign_loader.h"
-#include "campaign/win32_machine.h"
-#include "net/system_facts.h"
-#include "net/text_convert.h"
+#include "eligibility/campaign_loader.h"
+#include "eligibility/win32_machine.h"
+#include "system/system_facts.h"
+#include "system/text_convert.h"
 #include "testing/fake_server_link.h"
 #include "testing/scratch_registry.h"
 #include "testing/settings_cleanup.h"

@@ -7,18 +7,18 @@
 #include <stdexcept>
 #include <utility>
 
-#include "campaign/campaign_loader.h"
-#include "campaign/machine_profile.h"
-#include "campaign/registry_error.h"
-#include "app/offer_flow.h"
-#include "net/encoding.h"
+#include "eligibility/campaign_loader.h"
+#include "eligibility/machine_profile.h"
+#include "eligibility/registry_error.h"
+#include "flow/offer_flow.h"
+#include "system/encoding.h"
 #include "net/request_context.h"
 #include "net/server_link.h"
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 #include "settings/configuration_manager.h"
 
 #ifdef _WIN32
-#include "net/system_facts.h"
+#include "system/system_facts.h"
 #else
 #include <openssl/evp.h>
 #endif

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "campaign/machine.h"
+#include "eligibility/machine.h"
 #include "campaign/package.h"
 
 namespace ostrane {

@@ -1,4 +1,4 @@
-// What the loader (campaign/campaign_loader.cpp) and the offer constructor
+// What the loader (eligibility/campaign_loader.cpp) and the offer constructor
 // (campaign/package.cpp) read, key by key, with the type each read accepts: strings
 // through get<std::string>, booleans through get<bool>, whole numbers through
 // NumberAs<int> (numbers and booleans), the 64-bit conditions through

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "campaign/campaign_loader.h"
-#include "campaign/described_machine.h"
+#include "eligibility/campaign_loader.h"
+#include "eligibility/described_machine.h"
 #include "settings/configuration_manager.h"
 #include "settings/wizard_type.h"
 #include "testing/fake_server_link.h"

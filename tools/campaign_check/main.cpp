@@ -9,7 +9,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "net/text_convert.h"
+#include "system/text_convert.h"
 #include "settings/configuration_manager.h"
 
 int wmain(int argc, wchar_t** argv) {

@@ -1,6 +1,6 @@
 // The settings singleton of the native program: Package::SendEvent reads the
 // analytics URL from it. Nothing of the machine the tool runs on enters a check.
-#include "campaign/machine_profile.h"
+#include "eligibility/machine_profile.h"
 
 namespace ostrane {
 
