@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <fstream>
 #include <iterator>
@@ -14,6 +15,29 @@ namespace ostrane::e2e {
 inline std::string ReadBytes(const std::wstring& path) {
   std::ifstream in(path.c_str(), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Waits until no process whose program name starts with `prefix` (any case) runs.
+// Offers are started, not awaited: one still running holds its file in the work
+// folder, which the wizard then cannot remove when it ends.
+inline bool WaitUntilNoProcessStartsWith(const std::wstring& prefix, DWORD patienceMs = 30000) {
+  const auto running = [&prefix] {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return true;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more && !found; more = ::Process32NextW(snapshot, &entry))
+      found = ::_wcsnicmp(entry.szExeFile, prefix.c_str(), prefix.size()) == 0;
+    ::CloseHandle(snapshot);
+    return found;
+  };
+  const DWORD start = ::GetTickCount();
+  while (running()) {
+    if (::GetTickCount() - start >= patienceMs) return false;
+    ::Sleep(50);
+  }
+  return true;
 }
 
 inline std::wstring KnownFolder(REFKNOWNFOLDERID id) {

@@ -172,6 +172,10 @@ TEST_F(InstallTest, AMainInstallerThatFailsStillStartsTheOffers) {
   EXPECT_EQ(std::get<0>(events[2]), "rel");
   EXPECT_EQ(std::get<1>(events[2]), "3");
   EXPECT_EQ(RequestedPaths(records_, "/f/rel-offer").size(), 1u);
+  // The offer was started, not awaited; it must be gone before the wizard removes
+  // the work folder it runs from.
+  EXPECT_FALSE(log_.WaitForLineOf("rel-offer").empty());
+  EXPECT_TRUE(WaitUntilNoProcessStartsWith(L"rel-offer"));
   ::PostMessageW(wizard_, WM_CLOSE, 0, 0);
   EXPECT_TRUE(installer_->WaitForExit(10s).has_value());
 }
