@@ -18,9 +18,8 @@ bool COstraneApp::InitInstance() {
   INITCOMMONCONTROLSEX links{8, ICC_LINK_CLASS};
   ::InitCommonControlsEx(&links);
 
-  // The license page's rich-edit control lives in this library; it stays loaded.
-  if (::LoadLibraryW(L"RICHED32.DLL") == nullptr) return false;
-
+  // GDI+ starts with the first picture and the rich-edit library with the license
+  // page: the first page needs neither.
   gdiplus_.emplace();
 
   COstraneDlg dialog;

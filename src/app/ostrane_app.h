@@ -1,5 +1,6 @@
-// The application object: brings up the platform libraries, runs the wizard
-// window modally and shuts GDI+ down after the last image is gone.
+// The application object: brings up the common controls, lets GDI+ start with the
+// first picture, runs the wizard window modally and shuts GDI+ down after the last
+// image is gone.
 #pragma once
 
 #include <windows.h>
@@ -21,7 +22,7 @@ class COstraneApp {
   bool InitInstance();
 
  private:
-  std::optional<win::GdiplusSession> gdiplus_;
+  std::optional<win::GdiplusOnDemand> gdiplus_;
 };
 
 }  // namespace ostrane

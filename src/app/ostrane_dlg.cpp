@@ -111,8 +111,7 @@ RECT COstraneDlg::PlaceholderRect() const {
 
 bool COstraneDlg::CreateInitialPages() {
   const RECT placeholder = PlaceholderRect();
-  errorPage_ = std::make_unique<ErrorPage>(languages_);
-  if (CreatePage(*errorPage_, placeholder)) AlignBottomBand(errorPage_->hwnd());
+  // The error page is made when a failure first needs it: the first page shows sooner.
 
   if (ConfigurationManager::Instance()->m_qlFlavour) {
     CreateAndAddPage(std::make_unique<LanguagePageQL>(languages_), placeholder);
@@ -137,6 +136,7 @@ bool COstraneDlg::CreateInitialPages() {
 
   flow_.NavigateTo(0);
   if (pages_.empty()) return false;
+  AlignBottomBand(pages_[0]->hwnd());
   ::ShowWindow(pages_[0]->hwnd(), SW_SHOW);
   ::SetFocus(pages_[0]->hwnd());
   return true;
@@ -241,6 +241,11 @@ void COstraneDlg::UpdateSystemMenu(SystemMenuChange change) {
 }
 
 void COstraneDlg::ShowErrorPage(const std::wstring& title, const std::wstring& text) {
+  if (!errorPage_) {
+    auto page = std::make_unique<ErrorPage>(languages_);
+    if (!CreatePage(*page, PlaceholderRect())) return;  // CreatePage has said so
+    errorPage_ = std::move(page);
+  }
   if (flow_.IsValidIndex(flow_.current())) ::ShowWindow(pages_[flow_.current()]->hwnd(), SW_HIDE);
   errorPage_->SetTexts(title, text);
   ::ShowWindow(errorPage_->hwnd(), SW_SHOW);

@@ -12,6 +12,7 @@
 #include "settings/configuration_manager.h"
 #include "winui/fonts.h"
 #include "winui/open_url.h"
+#include "winui/rich_edit.h"
 
 namespace ostrane {
 namespace {
@@ -71,7 +72,11 @@ std::wstring RichEditRange(HWND richEdit, const CHARRANGE& range) {
 }  // namespace
 
 LicensePageIsv::LicensePageIsv(std::shared_ptr<LanguageManager> languages)
-    : IPage(std::move(languages), IDD_LICENSE_PAGE) {}
+    : IPage(std::move(languages), IDD_LICENSE_PAGE) {
+  // The EULA's control needs its library before the template is made; without it
+  // the page cannot be created, which the wizard reports.
+  win::LoadRichEditLibrary();
+}
 
 bool LicensePageIsv::OnInitDialog() {
   IPage::OnInitDialog();

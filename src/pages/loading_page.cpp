@@ -52,6 +52,9 @@ void LoadingPage::OnNavigateToPage() {
   // The wizard shows this page once; the campaign is requested once.
   if (started_) return;
   started_ = true;
+  // The offer pictures that follow are decoded on their own threads; GDI+ starts
+  // here, on this thread, while the user waits for the campaign anyway.
+  win::StartGdiplusOnDemand();
   HWND page = hwnd();
   m_result = std::async(std::launch::async, [page] {
     try {

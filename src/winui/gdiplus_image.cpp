@@ -17,6 +17,8 @@ namespace {
 struct GdiplusState {
   std::shared_mutex lock;
   int sessions = 0;
+  bool onDemand = false;        // a GdiplusOnDemand lives
+  ULONG_PTR onDemandToken = 0;  // the session the first image started
 };
 
 GdiplusState& State() {
@@ -31,6 +33,34 @@ void ReleaseBitmap(Gdiplus::Bitmap* bitmap) {
 }
 
 }  // namespace
+
+GdiplusOnDemand::GdiplusOnDemand() {
+  std::unique_lock lock(State().lock);
+  State().onDemand = true;
+}
+
+GdiplusOnDemand::~GdiplusOnDemand() {
+  std::unique_lock lock(State().lock);
+  State().onDemand = false;
+  if (State().onDemandToken == 0) return;
+  --State().sessions;
+  Gdiplus::GdiplusShutdown(State().onDemandToken);
+  State().onDemandToken = 0;
+}
+
+void StartGdiplusOnDemand() {
+  {
+    std::shared_lock lock(State().lock);
+    if (!State().onDemand || State().onDemandToken != 0) return;
+  }
+  std::unique_lock lock(State().lock);
+  if (!State().onDemand || State().onDemandToken != 0) return;
+  Gdiplus::GdiplusStartupInput input;  // version 1, no callbacks
+  ULONG_PTR token = 0;
+  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return;  // the next image tries again
+  State().onDemandToken = token;
+  ++State().sessions;
+}
 
 GdiplusSession::GdiplusSession() {
   Gdiplus::GdiplusStartupInput input;  // version 1, no callbacks
@@ -62,6 +92,7 @@ std::shared_ptr<Gdiplus::Bitmap> LoadImageFromBytes(const void* data, std::size_
   if (FAILED(::CreateStreamOnHGlobal(memory.get(), TRUE, &stream))) return nullptr;
   memory.release();  // the stream frees it now
 
+  StartGdiplusOnDemand();
   Gdiplus::Bitmap* bitmap = nullptr;
   {
     std::shared_lock lock(State().lock);

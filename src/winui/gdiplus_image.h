@@ -27,6 +27,21 @@ class GdiplusSession {
   ULONG_PTR token_ = 0;
 };
 
+// GDI+ started by the first image made while this object lives, and shut down with
+// it: the wizard's first page shows no picture, so it need not wait for GDI+.
+// Images made while neither this nor a GdiplusSession runs stay empty.
+class GdiplusOnDemand {
+ public:
+  GdiplusOnDemand();
+  ~GdiplusOnDemand();
+  GdiplusOnDemand(const GdiplusOnDemand&) = delete;
+  GdiplusOnDemand& operator=(const GdiplusOnDemand&) = delete;
+};
+
+// Starts the on-demand GDI+ now, if one is allowed and none runs yet: a page that
+// will show pictures calls it on the user-interface thread before they arrive.
+void StartGdiplusOnDemand();
+
 // A bitmap decoded from bytes in memory; empty when they are not an image or no
 // session is running. Its release after the session has ended does nothing.
 std::shared_ptr<Gdiplus::Bitmap> LoadImageFromBytes(const void* data, std::size_t size);

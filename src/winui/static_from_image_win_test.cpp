@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "winui/static_from_image.h"
 #include "winui/gdiplus_image.h"
 #include "locale/win32_locale_platform.h"
@@ -56,6 +58,27 @@ TEST(GdiplusSessionTest, ImagesNeitherDecodeNorCrashAfterShutdown) {
   EXPECT_EQ(LoadImageResource(::GetModuleHandleW(nullptr), 101, L"IMAGE_BLOB"), nullptr);
   kept.reset();  // must not call into GDI+ any more
   win::GdiplusSession again;
+  EXPECT_NE(LoadImageResource(::GetModuleHandleW(nullptr), 101, L"IMAGE_BLOB"), nullptr);
+}
+
+// The wizard lets GDI+ start with its first picture. Pictures arrive on download
+// threads, so the first image may start it from any thread; once the wizard's
+// allowance is gone, images stay empty and late releases do nothing.
+TEST(GdiplusOnDemandTest, StartsWithTheFirstImageFromAnyThreadAndEndsWithTheAllowance) {
+  EXPECT_EQ(LoadImageResource(::GetModuleHandleW(nullptr), 101, L"IMAGE_BLOB"), nullptr);  // nothing runs yet
+  std::shared_ptr<Gdiplus::Bitmap> kept;
+  {
+    win::GdiplusOnDemand allowance;
+    std::thread fetch([&kept] { kept = LoadImageResource(::GetModuleHandleW(nullptr), 101, L"IMAGE_BLOB"); });
+    fetch.join();
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->GetWidth(), 256u);
+    EXPECT_NE(LoadImageResource(::GetModuleHandleW(nullptr), 102, L"IMAGE_BLOB2"), nullptr);
+  }
+  EXPECT_EQ(LoadImageResource(::GetModuleHandleW(nullptr), 101, L"IMAGE_BLOB"), nullptr);
+  kept.reset();  // must not call into GDI+ any more
+  win::GdiplusOnDemand again;
+  win::StartGdiplusOnDemand();
   EXPECT_NE(LoadImageResource(::GetModuleHandleW(nullptr), 101, L"IMAGE_BLOB"), nullptr);
 }
 
