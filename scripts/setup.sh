@@ -13,7 +13,7 @@ packages=(
   wine wine64 wine32:i386 fonts-wine
   g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-i686
   xvfb x11-utils imagemagick
-  cmake ninja-build g++ make pkg-config
+  cmake ninja-build g++ make pkg-config ccache
   clang-14 libclang-rt-14-dev
   nlohmann-json3-dev libtinyxml2-dev libgtest-dev googletest libbenchmark-dev
   zlib1g-dev libz-mingw-w64-dev

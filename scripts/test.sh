@@ -12,8 +12,13 @@ status=0
 echo "== layer check"
 python3 scripts/check_layers.py || status=1
 
+# The compiler cache serves objects built in any clone of this tree: paths inside it
+# are hashed relative to it, and the Windows build's file-prefix maps give fixed names
+# whatever the folder.
 build() {
-  cmake --preset "$1" >"build/$1.log" 2>&1 && cmake --build --preset "$1" >>"build/$1.log" 2>&1 ||
+  CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache \
+    CCACHE_BASEDIR="$here" CCACHE_NOHASHDIR=1 CCACHE_IGNOREOPTIONS='-ffile-prefix-map=*' \
+    bash -c 'cmake --preset "$1" && cmake --build --preset "$1"' _ "$1" >"build/$1.log" 2>&1 ||
     { tail -n 60 "build/$1.log"; echo "build $1 failed"; return 1; }
 }
 mkdir -p build
