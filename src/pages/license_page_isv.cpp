@@ -10,6 +10,7 @@
 #include "system/text_convert.h"
 #include "res/resource.h"
 #include "settings/configuration_manager.h"
+#include "text/web_link.h"
 #include "winui/fonts.h"
 #include "winui/open_url.h"
 #include "winui/rich_edit.h"
@@ -114,8 +115,8 @@ void LicensePageIsv::FillDisclaimerUrls() {
   HWND disclaimer = Item(IDC_LICENSE_DISCLAIMER);
   std::wstring text = WindowText(disclaimer);
   const auto settings = ConfigurationManager::Instance();
-  ReplaceAll(text, L"[LICENSE_TOS_URL]", settings->m_termsUrl);
-  ReplaceAll(text, L"[LICENSE_PRIVACY_URL]", settings->m_privacyUrl);
+  ReplaceAll(text, L"[LICENSE_TOS_URL]", EscapeLinkUrl(settings->m_termsUrl));
+  ReplaceAll(text, L"[LICENSE_PRIVACY_URL]", EscapeLinkUrl(settings->m_privacyUrl));
   ::SetWindowTextW(disclaimer, text.c_str());
 }
 

@@ -113,6 +113,19 @@ TEST(OpenUrlTest, HandsTheUrlToTheBrowserUnchanged) {
   EXPECT_EQ(browser.WaitForUrls(1), std::vector<std::wstring>{url});
 }
 
+// Campaign links that are not web pages never reach the Shell: it would start a
+// program or open a file. The one web URL after them is the only one the browser sees.
+TEST(OpenUrlTest, OpensNothingButWebPages) {
+  BrowserCapture browser;
+  ASSERT_TRUE(browser.ready());
+  for (const wchar_t* url : {L"C:\\windows\\system32\\winver.exe", L"file:///C:/windows/win.ini", L"javascript:alert(1)",
+                             L"\\\\localhost\\c$\\windows", L"notepad.exe"})
+    EXPECT_FALSE(win::OpenUrl(url)) << std::wstring(url).size();
+  const std::wstring web = L"http://localhost/after";
+  EXPECT_TRUE(win::OpenUrl(web));
+  EXPECT_EQ(browser.WaitForUrls(1), std::vector<std::wstring>{web});
+}
+
 class LicensePageTest : public PageTest {
  protected:
   void SetUp() override {

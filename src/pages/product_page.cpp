@@ -5,6 +5,7 @@
 #include "system/text_convert.h"
 #include "res/resource.h"
 #include "settings/configuration_manager.h"
+#include "text/web_link.h"
 #include "winui/open_url.h"
 
 namespace ostrane {
@@ -50,9 +51,10 @@ void ProductPage::FillInDisclaimer() {
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   ::GetWindowTextW(link, text.data(), length + 1);
   text.resize(static_cast<std::size_t>(length));
-  ReplaceAll(text, L"[PACKAGE_NAME]", AnsiToWide(m_package->m_displayName));
-  ReplaceAll(text, L"[PACKAGE_PRIVACY_URL]", AnsiToWide(m_package->m_privacyUrl));
-  ReplaceAll(text, L"[PACKAGE_EULA_URL]", AnsiToWide(m_package->m_termsUrl));
+  // The campaign's values go into link markup: they may show, not add links.
+  ReplaceAll(text, L"[PACKAGE_NAME]", EscapeLinkText(AnsiToWide(m_package->m_displayName)));
+  ReplaceAll(text, L"[PACKAGE_PRIVACY_URL]", EscapeLinkUrl(AnsiToWide(m_package->m_privacyUrl)));
+  ReplaceAll(text, L"[PACKAGE_EULA_URL]", EscapeLinkUrl(AnsiToWide(m_package->m_termsUrl)));
   ::SetWindowTextW(link, text.c_str());
 }
 

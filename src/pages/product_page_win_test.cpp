@@ -102,6 +102,19 @@ TEST_F(ProductPageTest, TheDisclaimerNamesTheOfferAndItsLinks) {
             (std::vector<std::wstring>{L"https://localhost/terms/n", L"https://localhost/privacy/n"}));
 }
 
+// The campaign's name and links go into the disclaimer's link markup: a name or a URL
+// that carries markup of its own adds no link, and the links stay where they were.
+TEST_F(ProductPageTest, CampaignTextAddsNoLinksToTheDisclaimer) {
+  Open(Offer(0, {{"dn", "<a href=\"file:///c:/windows/win.ini\">Nimbus</a>"},
+                 {"cp", "https://localhost/p\"><a href=\"file:///c:/x"}}));
+  EXPECT_EQ(LinkUrl(0), L"https://localhost/terms/n");
+  EXPECT_EQ(LinkUrl(1), L"https://localhost/p%22%3E%3Ca%20href=%22file:///c:/x");
+  EXPECT_EQ(LinkUrl(2), L"") << "no third link";
+  std::wstring text(512, L'\0');
+  text.resize(::GetWindowTextW(Item(IDC_OFFER_DISCLAIMER), text.data(), static_cast<int>(text.size())));
+  EXPECT_NE(text.find(L"Nimbus"), std::wstring::npos) << "the name still shows";
+}
+
 TEST_F(ProductPageTest, SkipAllOnlyWhereAnotherOfferCouldFollow) {
   const struct {
     const char* what;

@@ -4,7 +4,8 @@
 
 namespace ostrane::win {
 
-// Opens the URL in the user's browser. An empty URL opens nothing. True when the
+// Opens the URL in the user's browser when it is an absolute http or https URL
+// (IsWebUrl); anything else opens nothing. True when the
 // shell accepted it (the browser starts on its own afterwards).
 bool OpenUrl(const std::wstring& url);
 
