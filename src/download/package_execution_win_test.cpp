@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "download/package_execution.h"
+#include "system/text_convert.h"
 #include "system/system_error_text.h"
 #include "testing/zip_builder.h"
 
@@ -227,6 +228,18 @@ TEST_F(PackageExecutionTest, AProgramThatCannotStartGivesTheSystemsReason) {
   EXPECT_EQ(result.exitCode, 0xFFFFFFFFu);
   ASSERT_FALSE(GetSystemErrorText(ERROR_FILE_NOT_FOUND).empty());
   EXPECT_EQ(result.text, L"Error launching executable: " + GetSystemErrorText(ERROR_FILE_NOT_FOUND));
+}
+
+// The system's message for a file that is not a program (error 193) has an insert:
+// Windows says "%1 is not a valid Win32 application.", Wine "Bad EXE format for %1.".
+// Looked up without ignoring inserts, the text came back empty.
+TEST_F(PackageExecutionTest, AFileThatIsNoProgramKeepsTheSystemsTextWithItsInsert) {
+  const std::wstring reason = GetSystemErrorText(ERROR_BAD_EXE_FORMAT);
+  ASSERT_NE(reason.find(L"%1"), std::wstring::npos) << WideToUtf8(reason);
+  const ExecResult result =
+      RunExecutable(Write(L"not-a-program.exe", {'M', 'Z', 'n', 'o', 't', ' ', 'a', ' ', 'p', 'e'}), L"", true);
+  EXPECT_EQ(result.exitCode, 0xFFFFFFFFu);
+  EXPECT_EQ(result.text, L"Error launching executable: " + reason) << WideToUtf8(result.text);
 }
 
 // Starts the helper for real, whatever the fake was asked to start.

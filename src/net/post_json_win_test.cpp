@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <winhttp.h>
+
+#include "net/winhttp_common.h"
+
 #include "settings/configuration_manager.h"
 #include "system/digest.h"
 #include "net/ostrane_exception.h"
@@ -102,6 +107,22 @@ TEST(MakeRequestContextTest, SignsThisRunsGuidAndTimestampWithTheSystemFacts) {
   EXPECT_EQ(first.headers[0].second, L"Signature=" + Utf8ToWide(Sha256Hex(guid + timestamp)));
   EXPECT_EQ(second.body, first.body);
   EXPECT_EQ(second.headers, first.headers);
+}
+
+}  // namespace
+}  // namespace ostrane
+
+namespace ostrane {
+namespace {
+
+// Every WinHTTP session of ours (requests, analytics, downloads) takes its protocols
+// from here. The local server speaks TLS 1.2 or later, so the posts above show that
+// what is offered still connects.
+TEST(SecureProtocolsTest, NeverOffersSsl3AndKeepsTls10) {
+  const DWORD protocols = SecureProtocolsForThisSystem();
+  EXPECT_EQ(protocols & WINHTTP_FLAG_SECURE_PROTOCOL_SSL3, 0u);
+  EXPECT_NE(protocols & WINHTTP_FLAG_SECURE_PROTOCOL_TLS1, 0u);
+  EXPECT_NE(protocols & WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2, 0u) << "Wine reports Windows 7 SP1";
 }
 
 }  // namespace

@@ -22,9 +22,10 @@ inline DWORD WinHttpAccessTypeForThisSystem() {
                                                                      : WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY;
 }
 
-// SSL 3.0 and TLS 1.0 everywhere; TLS 1.1 and 1.2 from Windows 7 SP1 on.
+// TLS 1.0 everywhere, so that older Windows 7 machines still connect; TLS 1.1 and 1.2
+// from Windows 7 SP1 on. Never SSL 3.0: it is broken.
 inline DWORD SecureProtocolsForThisSystem() {
-  DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_SSL3 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1;
+  DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1;
   if (IsOsVersionAtLeast(6, 1, 1))
     protocols |= WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
   return protocols;
