@@ -1,5 +1,7 @@
 #include "download/transfer_support.h"
 
+#include "text/device_names.h"
+
 #include <limits>
 
 namespace ostrane {
@@ -139,7 +141,8 @@ std::wstring ResolveLocation(std::wstring_view baseUrl, std::wstring_view locati
 }
 
 bool LeavesFolder(std::wstring_view name) {
-  return name == L"." || name == L".." || name.find_first_of(L"\\/:") != std::wstring_view::npos;
+  return name == L"." || name == L".." || name.find_first_of(L"\\/:") != std::wstring_view::npos ||
+         IsDosDeviceName(name);
 }
 
 std::wstring FileNameFromUrl(std::wstring_view url) {

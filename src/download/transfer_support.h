@@ -19,7 +19,8 @@ std::string IncompleteDownloadText(std::uint64_t length, std::uint64_t size);
 // Fills a failure format such as "Failed to connect: %d - %s": %d becomes the code as
 // a signed decimal number, %s the system's text for it.
 // Whether a file name (from a URL or the campaign) would put the file outside its
-// folder: a path separator, a drive or stream colon, "." or "..".
+// folder: a path separator, a drive or stream colon, "." or "..", or a DOS device
+// name ("NUL", "con.exe"), which opens a device instead of a file.
 bool LeavesFolder(std::wstring_view name);
 
 std::wstring FormatFailure(std::wstring_view format, std::uint32_t code, std::wstring_view systemText);

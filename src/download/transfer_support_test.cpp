@@ -83,7 +83,8 @@ TEST(LeavesFolderTest, SeparatorsDrivesAndDotNames) {
   } cases[] = {
       {L"setup.exe", false}, {L"", false},        {L"a..b.exe", false},  {L"setup.exe?x=1", false},
       {L"..", true},         {L".", true},        {L"..\\x.exe", true}, {L"a/b.exe", true},
-      {L"C:x.exe", true},    {L"x.exe:stream", true},
+      {L"C:x.exe", true},    {L"x.exe:stream", true}, {L"NUL", true},      {L"con.exe", true},
+      {L"Lpt1.msi", true},   {L"aux .zip", true},  {L"com10.exe", false}, {L"console.exe", false},
   };
   for (const auto& c : cases) EXPECT_EQ(LeavesFolder(c.name), c.leaves) << c.name.size();
 }

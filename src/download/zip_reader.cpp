@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "system/text_convert.h"
+#include "text/device_names.h"
 
 namespace ostrane::zip {
 namespace {
@@ -90,6 +91,7 @@ void CheckAndSplitName(Entry& entry) {
     if (part.empty()) continue;
     // Windows drops trailing dots and spaces, so ". ." or "..." would become "..".
     if (part.find_first_not_of(L". ") == std::wstring::npos) FailEntry(name, L"relative path component");
+    if (IsDosDeviceName(part)) FailEntry(name, L"device name");
     parts.push_back(std::move(part));
   }
   for (const auto& part : parts) {

@@ -144,6 +144,11 @@ TEST(ZipReaderTest, NamesThatWouldLeaveTheFolderRefuseTheWholeArchive) {
       "c:/evil.txt",
       "a/b:stream",
       std::string("a\0b.txt", 7),
+      "NUL",
+      "con.txt",
+      "dir/Aux.dat",
+      "COM1/x.txt",
+      "lpt9 .log",
   };
   for (const auto& name : refused) {
     // The good entry comes first: nothing at all may be written.
@@ -162,7 +167,8 @@ TEST(ZipReaderTest, NamesThatOnlyLookSuspiciousAreKept) {
     const wchar_t* path;
   } cases[] = {
       {"a..b.txt", L"a..b.txt"},    {"..a", L"..a"},           {"x/..y/z", L"x\\..y\\z"},
-      {"a b/c.txt", L"a b\\c.txt"}, {"a//b.txt", L"a\\b.txt"},
+      {"a b/c.txt", L"a b\\c.txt"}, {"a//b.txt", L"a\\b.txt"},    {"console.txt", L"console.txt"},
+      {"com10.txt", L"com10.txt"},  {"x.nul", L"x.nul"},
   };
   for (const auto& c : cases) {
     MemorySink sink;
