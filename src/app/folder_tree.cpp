@@ -33,7 +33,13 @@ void DeleteFolderTree(const std::wstring& path) {
       const std::wstring name = entry.cFileName;
       if (name == L"." || name == L"..") continue;
       const std::wstring child = path + L"\\" + name;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        // A junction or link an installer left here: remove the link itself, never
+        // what it points at, which may be any folder of the user's.
+        const bool removed = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? ::RemoveDirectoryW(child.c_str())
+                                                                                : ::DeleteFileW(child.c_str());
+        if (!removed) DeleteAtRestart(child);
+      } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         if (::PathIsDirectoryEmptyW(child.c_str())) {
           RemoveEmptyFolder(child);
         } else {
