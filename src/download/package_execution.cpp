@@ -276,9 +276,18 @@ zip::ExtractionResult ExtractZipWithReader(const std::wstring& zipPath, const st
   }
 }
 
+zip::ExtractionResult CheckZip(const std::wstring& zipPath) {
+  FileSource source(zipPath);
+  if (!source.IsOpen()) return {false, L"Cannot open the archive: " + GetSystemErrorText(source.OpenError())};
+  return zip::ZipReader(DecodeEntryName).Check(source);
+}
+
 bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination) {
+  // The Shell copies whatever names the archive holds: every entry is checked before
+  // either unpacker writes anything.
+  if (!CheckZip(zipPath).ok) return false;
   const ShellUnzip outcome = UnzipWithShell(zipPath, destination);
-  if (outcome != ShellUnzip::NoArchiveFolder) return Succeeded(outcome);
+  if (outcome != ShellUnzip::NoArchiveFolder && outcome != ShellUnzip::NoShell) return Succeeded(outcome);
   return ExtractZipWithReader(zipPath, destination).ok;
 }
 

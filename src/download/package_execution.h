@@ -46,8 +46,11 @@ bool ExtractZipWithShell(const std::wstring& zipPath, const std::wstring& destin
 // Our own reader, writing below destination.
 zip::ExtractionResult ExtractZipWithReader(const std::wstring& zipPath, const std::wstring& destination);
 
-// The Shell first; our reader when the Shell cannot open the archive (Windows
-// without the ZIP folder handler).
+// Our reader's checks of every entry (names, methods, sizes), writing nothing.
+zip::ExtractionResult CheckZip(const std::wstring& zipPath);
+
+// The archive checked first, whole; then the Shell, or our reader when there is no
+// Shell object or it cannot open the archive (Windows without the ZIP folder handler).
 bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination);
 
 // The bare name of the first file (not folder) matching folder\*.exe; empty if none.

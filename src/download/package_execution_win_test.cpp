@@ -138,6 +138,13 @@ TEST_F(PackageExecutionTest, AnEntryLeavingTheFolderRefusesTheArchive) {
       Write(L"downloads\\evil.zip",
             ZipBuilder().Add("good.exe", "MZ").Add("../../escaped.exe", "MZ").Add("..\\up.exe", "MZ").Build());
   EXPECT_EQ(PrepareExecutable(zip, ArchiveType::Zip, Path(L"downloads")), zip);
+  // Checked before the Shell could copy anything. Wine's Shell cannot open an
+  // archive, so here our reader would refuse it anyway; on Windows the Shell would
+  // have copied the entries without this check.
+  const zip::ExtractionResult checked = CheckZip(zip);
+  EXPECT_FALSE(checked.ok);
+  EXPECT_NE(checked.error.find(L"../../escaped.exe"), std::wstring::npos) << WideToUtf8(checked.error);
+  EXPECT_FALSE(ExtractZip(zip, Path(L"downloads")));
   const zip::ExtractionResult direct = ExtractZipWithReader(zip, Path(L"downloads\\evil"));
   EXPECT_FALSE(direct.ok);
   EXPECT_NE(direct.error.find(L"../../escaped.exe"), std::wstring::npos) << direct.error;

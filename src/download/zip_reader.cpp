@@ -277,6 +277,15 @@ std::wstring DecodeNameUtf8OrLatin1(std::string_view name, bool utf8) {
 ZipReader::ZipReader(NameDecoder decodeName, std::uint64_t outputCap)
     : decodeName_(std::move(decodeName)), outputCap_(outputCap) {}
 
+ExtractionResult ZipReader::Check(ByteSource& archive) const {
+  try {
+    ReadEntries(archive, decodeName_, outputCap_);
+    return {true, {}};
+  } catch (const Failure& failure) {
+    return {false, failure.text};
+  }
+}
+
 ExtractionResult ZipReader::Extract(ByteSource& archive, ExtractionSink& sink) const {
   try {
     const std::vector<Entry> entries = ReadEntries(archive, decodeName_, outputCap_);

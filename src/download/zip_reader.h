@@ -70,6 +70,8 @@ class ZipReader {
   // writes nothing. Stored and deflated entries are supported, CRC-32 is checked;
   // ZIP64, encryption and other methods are refused.
   ExtractionResult Extract(ByteSource& archive, ExtractionSink& sink) const;
+  // The same checks alone, writing nothing: for an archive another unpacker copies.
+  ExtractionResult Check(ByteSource& archive) const;
 
  private:
   NameDecoder decodeName_;
