@@ -228,9 +228,15 @@ ArchiveType GetArchiveType(const std::wstring& path) {
 }
 
 std::wstring MakeExtractionFolder(const std::wstring& zipPath, const std::wstring& folder) {
-  const std::wstring candidate = folder + ExtractionFolderName(zipPath);
-  if (::CreateDirectoryW(candidate.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS) return candidate;
-  return folder;
+  const std::wstring name = ExtractionFolderName(zipPath);
+  // Never the work folder itself: an archive unpacked there could overwrite the
+  // other packages' files.
+  if (name.size() < 2) return {};
+  const std::wstring candidate = folder + name;
+  if (::CreateDirectoryW(candidate.c_str(), nullptr)) return candidate;
+  const DWORD attributes = ::GetFileAttributesW(candidate.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return candidate;
+  return {};
 }
 
 ShellUnzip UnzipWithShell(const std::wstring& zipPath, const std::wstring& destination) {
@@ -304,9 +310,14 @@ std::wstring FindFirstExecutable(const std::wstring& folder) {
   return {};
 }
 
-std::wstring PrepareExecutable(const std::wstring& path, ArchiveType type, const std::wstring& folder) {
+std::wstring PrepareExecutable(const std::wstring& path, ArchiveType type, const std::wstring& folder,
+                               std::wstring* failure) {
   if (type != ArchiveType::Zip) return path;
   const std::wstring dir = MakeExtractionFolder(path, folder);
+  if (dir.empty()) {
+    if (failure != nullptr) *failure = L"Cannot unpack the archive: no folder of its own could be made for it";
+    return path;
+  }
   if (!ExtractZip(path, dir)) return path;
   const std::wstring name = FindFirstExecutable(dir);
   if (name.empty()) return path;

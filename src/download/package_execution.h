@@ -22,8 +22,8 @@ struct ExecResult {
 // What the file's first bytes say; None when it cannot be read.
 ArchiveType GetArchiveType(const std::wstring& path);
 
-// folder + ExtractionFolderName(zipPath), created when missing; folder itself when
-// that cannot be created.
+// folder + ExtractionFolderName(zipPath), created when missing; empty when that
+// cannot be made or is a file, or when the archive's name leaves nothing to name it.
 std::wstring MakeExtractionFolder(const std::wstring& zipPath, const std::wstring& folder);
 
 // How the Shell's copy out of an archive ended.
@@ -57,8 +57,10 @@ bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination);
 std::wstring FindFirstExecutable(const std::wstring& folder);
 
 // The program to run for a downloaded file: the first .exe unpacked from a ZIP into
-// a folder below `folder`, else the file itself.
-std::wstring PrepareExecutable(const std::wstring& path, ArchiveType type, const std::wstring& folder);
+// a folder of its own below `folder`, else the file itself. When the archive gets no
+// folder of its own, nothing is unpacked and `failure` says so.
+std::wstring PrepareExecutable(const std::wstring& path, ArchiveType type, const std::wstring& folder,
+                               std::wstring* failure = nullptr);
 
 // ERROR_ELEVATION_REQUIRED, which MinGW's headers lack.
 inline constexpr DWORD kErrorElevationRequired = 740;

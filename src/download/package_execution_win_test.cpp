@@ -84,18 +84,25 @@ TEST_F(PackageExecutionTest, ArchiveTypeFromTheFileOnDisk) {
   EXPECT_EQ(GetArchiveType(Path(L"missing.zip")), ArchiveType::None);
 }
 
-TEST_F(PackageExecutionTest, ExtractionFolderIsMadeBesideOrFallsBackToTheFolder) {
+// An archive unpacks only into a folder of its own, never into the work folder where
+// the other packages' files are.
+TEST_F(PackageExecutionTest, ExtractionFolderIsOneOfItsOwnOrNone) {
   const std::wstring zip = L"D:\\downloads\\tool.v2.zip";
   EXPECT_EQ(MakeExtractionFolder(zip, scratch_), Path(L"tool.v2"));
   EXPECT_TRUE(IsFolder(Path(L"tool.v2")));
   EXPECT_EQ(MakeExtractionFolder(zip, scratch_), Path(L"tool.v2")) << "an existing folder is used";
 
   const std::wstring unreachable = Path(L"missing\\deeper");
-  EXPECT_EQ(MakeExtractionFolder(zip, unreachable), unreachable);
+  EXPECT_EQ(MakeExtractionFolder(zip, unreachable), L"");
   EXPECT_FALSE(Exists(unreachable));
   ASSERT_TRUE(::CloseHandle(::CreateFileW(Path(L"taken").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
-  EXPECT_EQ(MakeExtractionFolder(L"D:\\taken.zip", scratch_), Path(L"taken"))
-      << "a file of that name counts as existing, as CreateDirectoryW reports it";
+  EXPECT_EQ(MakeExtractionFolder(L"D:\\taken.zip", scratch_), L"") << "a file of that name is no folder";
+  EXPECT_EQ(MakeExtractionFolder(L"D:\\.zip", scratch_), L"") << "nothing left to name the folder";
+
+  const auto archive = Write(L"missing-parent.zip", ZipBuilder().Add("tool.exe", "MZ").Build());
+  std::wstring failure;
+  EXPECT_EQ(PrepareExecutable(archive, ArchiveType::Zip, unreachable, &failure), archive);
+  EXPECT_EQ(failure, L"Cannot unpack the archive: no folder of its own could be made for it");
 }
 
 TEST_F(PackageExecutionTest, AZipYieldsItsFirstProgramNotAFolderNamedLikeOne) {

@@ -183,11 +183,25 @@ void DownloadPageIsv::StartNextInstall() {
   }
   const InstallItem& item = m_installQueue.front();
   std::wstring exe = item.path;
+  std::wstring unpackFailure;
   if (const ArchiveType kind = GetArchiveType(item.path); kind != ArchiveType::None) {
     settings->m_workFolder = settings->m_downloadFolder;
-    exe = PrepareExecutable(item.path, kind, settings->m_downloadFolder);
+    exe = PrepareExecutable(item.path, kind, settings->m_downloadFolder, &unpackFailure);
   }
   const bool main = item.package->m_isMainProduct;
+  if (!unpackFailure.empty()) {
+    // Nothing of it was unpacked or started: a failure, not an install.
+    ReportFailure(*item.package, "EXEC FAILED: ", unpackFailure);
+    if (main) m_mainFailed = true;
+    m_installQueue.pop_front();
+    if (!m_installQueue.empty()) {
+      StartNextInstall();
+      return;
+    }
+    if (m_onInstallFinished) m_onInstallFinished();
+    Finish("PAGE_ERROR_TITLE", "PAGE_ERROR_TEXT");
+    return;
+  }
   std::wstring arguments;
   if (main) {
     arguments = settings->m_classicMode ? ClassicInstallArguments(settings->m_options) : settings->m_silentArgs;
@@ -268,8 +282,14 @@ void DownloadPageDlm::StartNextInstall() {
   while (!m_installQueue.empty()) {
     const InstallItem item = m_installQueue.front();
     std::wstring exe = item.path;
+    std::wstring unpackFailure;
     if (const ArchiveType kind = GetArchiveType(item.path); kind != ArchiveType::None)
-      exe = PrepareExecutable(item.path, kind, settings->m_workFolder);
+      exe = PrepareExecutable(item.path, kind, settings->m_workFolder, &unpackFailure);
+    if (!unpackFailure.empty()) {
+      ReportFailure(*item.package, "EXEC FAILED: ", unpackFailure);
+      m_installQueue.pop_front();
+      continue;
+    }
     const bool main = item.package->m_isMainProduct;
     const std::wstring arguments = main ? settings->m_silentArgs : AnsiToWide(item.package->m_arguments);
     Launch(exe, arguments, main);
