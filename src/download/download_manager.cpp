@@ -9,6 +9,7 @@
 #include "download/transfer_support.h"
 #include "threads/detached_thread.h"
 #include "winui/message_box.h"
+#include "winui/unique_handle.h"
 
 namespace ostrane {
 namespace {
@@ -32,10 +33,35 @@ std::optional<DownloadResult> DownloadManager::RefuseUnsafeName(const std::wstri
   return DownloadResult{false, L"Invalid file name: " + name};
 }
 
+namespace {
+
+// The user's own folder (Downloads) may hold a file of the same name: it is never
+// overwritten, nor removed when the download fails. The first free name, "setup
+// (1).exe" and so on, is taken and made empty at once, so that it stays ours.
+std::wstring ReserveFreePath(const std::wstring& path) {
+  const std::size_t slash = path.rfind(L'\\');
+  if (slash == std::wstring::npos) return {};
+  const std::wstring folder = path.substr(0, slash + 1);
+  const std::wstring name = path.substr(slash + 1);
+  for (int number = 0; number < 1000; ++number) {
+    const std::wstring candidate = folder + (number == 0 ? name : NumberedFileName(name, number));
+    if (candidate.size() >= MAX_PATH) return {};
+    const win::UniqueFileHandle made(
+        ::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (made) return candidate;
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return {};
+  }
+  return {};
+}
+
+}  // namespace
+
 DownloadResult DownloadManager::Download(const std::wstring& url, HWND notify, const std::wstring& fileName,
                                          bool useWorkFolder) {
   if (auto refused = RefuseUnsafeName(url, fileName)) return *refused;
-  const std::wstring path = ResolveTargetPath(url, fileName, useWorkFolder);
+  std::wstring path = ResolveTargetPath(url, fileName, useWorkFolder);
+  if (!useWorkFolder && !path.empty()) path = ReserveFreePath(path);
   DownloadResult result = WinHttpToFile(url, notify, path);
   if (result.ok) return result;
 
@@ -46,7 +72,7 @@ DownloadResult DownloadManager::Download(const std::wstring& url, HWND notify, c
   }
   // Whatever else failed, WinINet gets its turn.
   ::Sleep(kFallbackPauseMs);
-  const DownloadResult fallback = DownloadWithWinInet(url, notify, fileName, useWorkFolder);
+  const DownloadResult fallback = WinInetToFile(url, notify, path);
   if (fallback.ok) {
     result.ok = true;
     return result;

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "settings/configuration_manager.h"
+#include "system/text_convert.h"
 #include "winui/window_messages.h"
 #include "testing/test_server.h"
 
@@ -234,12 +235,34 @@ TEST_F(DownloadTest, BodyShorterThanItsLengthIsIncomplete) {
               c.text + L"[WINHTTP] ");
     EXPECT_EQ(manager->DownloadWithWinInet(Url(L"/gen/1000"), sink.window(), L"short.bin", false).text,
               c.text + L" [WININET] ");
+    // The transports leave their partial file to the manager, which removes it.
+    ::DeleteFileW(InFolder(L"short.bin").c_str());
     // Through both attempts: nothing is left behind.
     const DownloadResult result = manager->Download(Url(L"/gen/1000"), sink.window(), L"short.bin", false);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.text, c.text + L"[WINHTTP] " + c.text + L" [WININET] ");
     EXPECT_FALSE(FileExists(InFolder(L"short.bin")));
+    EXPECT_FALSE(FileExists(InFolder(L"short (1).bin")));
   }
+}
+
+// The DLM product goes to the user's Downloads folder, where a file of the same name
+// may be the user's: it is neither overwritten nor removed, on success or failure.
+TEST_F(DownloadTest, InTheDownloadFolderAFileThatWasThereIsKept) {
+  const std::wstring mine = InFolder(L"keep.bin");
+  std::ofstream(mine.c_str(), std::ios::binary) << "mine";
+  DownloadResult result = manager->Download(Url(L"/gen/1000"), sink.window(), L"keep.bin", false);
+  EXPECT_TRUE(result.ok) << WideToUtf8(result.text);
+  EXPECT_EQ(manager->m_lastFilePath, InFolder(L"keep (1).bin"));
+  EXPECT_EQ(ReadFile(InFolder(L"keep (1).bin")), Generated(1000));
+  EXPECT_EQ(ReadFile(mine), (std::vector<char>{'m', 'i', 'n', 'e'}));
+
+  ServerRules rules(json{{"/gen/*", {{"status", 500}}}});
+  result = manager->Download(Url(L"/gen/1000"), sink.window(), L"keep.bin", false);
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(ReadFile(mine), (std::vector<char>{'m', 'i', 'n', 'e'})) << "the failure removed only its own file";
+  EXPECT_TRUE(FileExists(InFolder(L"keep (1).bin")));
+  EXPECT_FALSE(FileExists(InFolder(L"keep (2).bin")));
 }
 
 TEST_F(DownloadTest, DownloadFallsBackToWinInetAfterAPause) {

@@ -150,4 +150,13 @@ std::wstring FileNameFromUrl(std::wstring_view url) {
   return slash == std::wstring_view::npos ? std::wstring() : std::wstring(url.substr(slash + 1));
 }
 
+std::wstring NumberedFileName(std::wstring_view name, int number) {
+  std::size_t dot = name.rfind(L'.');
+  if (dot == 0 || dot == std::wstring_view::npos) dot = name.size();
+  std::wstring numbered(name.substr(0, dot));
+  numbered += L" (" + std::to_wstring(number) + L")";
+  numbered += name.substr(dot);
+  return numbered;
+}
+
 }  // namespace ostrane

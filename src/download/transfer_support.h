@@ -34,4 +34,8 @@ std::wstring ResolveLocation(std::wstring_view base, std::wstring_view location)
 // when there is no '/'.
 std::wstring FileNameFromUrl(std::wstring_view url);
 
+// The name a browser gives the n-th copy of a download: "setup (1).exe", "notes (2)".
+// The extension is what follows the last dot, unless the name starts with it.
+std::wstring NumberedFileName(std::wstring_view name, int number);
+
 }  // namespace ostrane

@@ -89,6 +89,19 @@ TEST(LeavesFolderTest, SeparatorsDrivesAndDotNames) {
   for (const auto& c : cases) EXPECT_EQ(LeavesFolder(c.name), c.leaves) << c.name.size();
 }
 
+TEST(NumberedFileNameTest, TheNumberGoesBeforeTheLastExtension) {
+  const struct {
+    const wchar_t* name;
+    int number;
+    const wchar_t* numbered;
+  } cases[] = {
+      {L"setup.exe", 1, L"setup (1).exe"},    {L"tool.v2.zip", 12, L"tool.v2 (12).zip"},
+      {L"notes", 2, L"notes (2)"},            {L".hidden", 1, L".hidden (1)"},
+      {L"Quillara Web.exe", 3, L"Quillara Web (3).exe"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(NumberedFileName(c.name, c.number), c.numbered);
+}
+
 TEST(FileNameFromUrlTest, TakesEverythingAfterTheLastSlash) {
   EXPECT_EQ(FileNameFromUrl(L"https://localhost/f/setup.exe?x=1"), L"setup.exe?x=1");
   EXPECT_EQ(FileNameFromUrl(L"https://localhost/f/"), L"");
