@@ -18,8 +18,11 @@ nlohmann::json MakeEventRecord(const nlohmann::json& baseRecord, int code, const
 }
 
 std::string MakeAnalyticsBody(const nlohmann::json& record) {
-  const nlohmann::json body = {{"table", kAnalyticsTable}, {"data", record.dump()}};
-  return body.dump();
+  // Texts from the system come in the ANSI code page and need not be UTF-8: their
+  // invalid bytes become U+FFFD rather than losing the event. Valid text is unchanged.
+  constexpr auto kReplace = nlohmann::json::error_handler_t::replace;
+  const nlohmann::json body = {{"table", kAnalyticsTable}, {"data", record.dump(-1, ' ', false, kReplace)}};
+  return body.dump(-1, ' ', false, kReplace);
 }
 
 void Package::BuildBaseRecord() {

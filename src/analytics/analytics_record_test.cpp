@@ -91,8 +91,14 @@ TEST(EventRecordTest, BodyCarriesTheRecordAsEscapedTextBeforeTheTable) {
   EXPECT_EQ(body["table"], "zb_analytics");
 }
 
-TEST(EventRecordTest, TextThatIsNotUtf8CannotBeSent) {
-  EXPECT_THROW(MakeAnalyticsBody(json{{"12", "DOWNLOAD FAILED: caf\xe9"}}), json::type_error);
+// A system message in an accented language reaches a record in the ANSI code page.
+// The event is still sent, its invalid bytes replaced, so the server learns of the
+// failure; valid text goes as it is.
+TEST(EventRecordTest, TextThatIsNotUtf8IsSentWithReplacementCharacters) {
+  const json body = json::parse(MakeAnalyticsBody(json{{"12", "DOWNLOAD FAILED: caf\xe9"}}));
+  EXPECT_EQ(json::parse(body["data"].get<std::string>())["12"], "DOWNLOAD FAILED: caf\xEF\xBF\xBD");
+  EXPECT_EQ(MakeAnalyticsBody(json{{"12", "caf\xC3\xA9 ok"}}),
+            "{\"data\":\"{\\\"12\\\":\\\"caf\xC3\xA9 ok\\\"}\",\"table\":\"zb_analytics\"}");
 }
 
 }  // namespace

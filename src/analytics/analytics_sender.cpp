@@ -26,14 +26,20 @@ void Package::SendEvent(int code, const nlohmann::json& parameters) {
   // thread: the wizard may refresh the package's context while the send runs.
   std::wstring url = ConfigurationManager::Instance()->m_analyticsUrl;
   try {
-    StartDetachedThread([package = shared_from_this(), code, parameters, record = m_baseEvent, url = std::move(url),
-                         headers = m_requestTemplate.headers, link = m_link] {
+    std::function<void()> send = [package = shared_from_this(), code, parameters, record = m_baseEvent,
+                                  url = std::move(url), headers = m_requestTemplate.headers, link = m_link] {
       SendEventThread(package, code, parameters, record, url, headers, link);
-    });
+    };
+    if (m_startThread) {
+      m_startThread(std::move(send));
+    } else {
+      StartDetachedThread(std::move(send));
+    }
   } catch (...) {
+    // No thread for it: the event is lost, as an undeliverable one is. Callers are
+    // closing windows and removing folders; a throw here would stop that half-way.
     std::lock_guard lock(m_eventMutex);
     if (--m_pendingEvents == 0) m_eventsIdle.notify_all();
-    throw;
   }
 }
 
@@ -55,8 +61,8 @@ void Package::SendEventThread(std::shared_ptr<Package> package, int code, nlohma
       // The second failure waits too, as the first does.
       link->Pause(kRetryPause);
     }
-  } catch (const std::exception&) {
-    // Lost: a transport failure, or a record that is not valid UTF-8.
+  } catch (...) {
+    // Lost: a transport failure or no memory. Whatever it was, the count below drops.
   }
   std::lock_guard lock(package->m_eventMutex);
   if (--package->m_pendingEvents == 0) package->m_eventsIdle.notify_all();

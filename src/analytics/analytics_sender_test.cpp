@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <system_error>
 
 #include "analytics/analytics_record.h"
 #include "campaign/package.h"
@@ -67,6 +68,20 @@ TEST(AnalyticsSenderTest, AttemptsPausesAndWhetherThePackageStops) {
     EXPECT_EQ(Stopped(*package), c.stopped) << c.what;
     EXPECT_EQ(Pending(*package), 0) << c.what;
   }
+}
+
+// When no thread can be made (the process is out of them, or of memory), the event is
+// lost and the caller goes on: quitting sends events and then removes the work folder.
+TEST(AnalyticsSenderTest, ASendThatCannotStartIsLostWithoutThrowing) {
+  auto link = std::make_shared<FakeServerLink>(std::vector<Reply>{{200}});
+  auto package = Offer(link);
+  package->SetThreadStarter(
+      [](std::function<void()>) { throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again)); });
+  EXPECT_NO_THROW(package->SendEvent(5, nullptr));
+  EXPECT_EQ(Pending(*package), 0);
+  package->WaitForSends();  // returns: nothing is in flight
+  EXPECT_TRUE(link->posts().empty());
+  EXPECT_FALSE(Stopped(*package));
 }
 
 TEST(AnalyticsSenderTest, PostsTheEnvelopeWithTheSignatureToTheAnalyticsUrl) {

@@ -131,6 +131,9 @@ class Package : public std::enable_shared_from_this<Package> {
   void WaitForSends();
   // The link events go through; tests give their own.
   void SetServerLink(std::shared_ptr<ServerLink> link) { m_link = std::move(link); }
+  // How a sender thread is started (StartDetachedThread); tests make it fail.
+  using ThreadStarter = std::function<void(std::function<void()>)>;
+  void SetThreadStarter(ThreadStarter starter) { m_startThread = std::move(starter); }
 
   std::mutex m_eventMutex;
   std::condition_variable m_eventsIdle;
@@ -186,6 +189,7 @@ class Package : public std::enable_shared_from_this<Package> {
                               std::shared_ptr<ServerLink> link);
 
   std::shared_ptr<ServerLink> m_link = DefaultServerLink();
+  ThreadStarter m_startThread;  // empty: StartDetachedThread
 };
 
 }  // namespace ostrane
