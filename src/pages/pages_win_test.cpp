@@ -348,6 +348,16 @@ TEST_F(WelcomePageTest, LinksDrawUnderlinedInTheLinkColourOnThePageBackground) {
   EXPECT_GE(longestRow, TextExtent(link).cx * 9 / 10);
 }
 
+// The Spanish table has no texts for Agree and Back: the template's own captions
+// show, and they are real words, not stand-ins.
+TEST_F(LicensePageTest, ButtonsWithoutATranslationShowEnglishWords) {
+  ASSERT_TRUE(languages_->SetLanguage(L"espa\u00f1ol"));
+  page_->ApplyTexts();
+  EXPECT_EQ(WindowText(Item(IDC_AGREE)), L"Agree");
+  EXPECT_EQ(WindowText(Item(IDC_BACK)), L"Back");
+  ASSERT_TRUE(languages_->SetLanguage(L"English"));
+}
+
 TEST_F(WelcomePageTest, LinksFitTheirTextsInEachLanguage) {
   const auto page = Open<WelcomePageIsv>();
   std::wstring previousPrivacy;
