@@ -40,7 +40,15 @@ for picture in tools/demo/f/*; do
   cp "$picture" "$files/" && demo_files+=("$files/$(basename "$picture")")
 done
 server_rules() { curl -sk -X PUT "https://localhost/_ctl/rules" --data "$1" >/dev/null; }
-records_start=$(curl -sk https://localhost/_ctl/requests | python3 -c 'import json,sys; print(len(json.load(sys.stdin)))')
+# Where this run's requests start in the server's record. The server may still be
+# starting: ask until it answers, or the lists at the end would be read from nowhere.
+records_start=""
+for _ in $(seq 50); do
+  records_start=$(curl -sfk https://localhost/_ctl/requests 2>/dev/null |
+    python3 -c 'import json,sys; print(len(json.load(sys.stdin)))' 2>/dev/null) && [ -n "$records_start" ] && break
+  sleep 0.2
+done
+[ -n "$records_start" ] || { echo "demo: the test server does not answer on https://localhost" >&2; exit 1; }
 
 uidriver() { wine build/windows/uidriver.exe "$@"; }
 shot() { sleep 0.7; bash scripts/screenshot.sh "$shots/$1.png"; }
@@ -154,7 +162,7 @@ dpi_stop
 trap cleanup EXIT
 
 echo "analytics events the server received:"
-curl -sk https://localhost/_ctl/requests | python3 -c '
+events=$(curl -sfk https://localhost/_ctl/requests | python3 -c '
 import json, sys
 start = int(sys.argv[1])
 for request in json.load(sys.stdin)[start:]:
@@ -163,8 +171,12 @@ for request in json.load(sys.stdin)[start:]:
     record = json.loads(json.loads(request["body"])["data"])
     text = record["13"] or record["12"]
     print("  event %2s  %-20s position %-2s %s" % (record["6"], record["5"], record["17"] or "-", text))
-' "$records_start"
+' "$records_start")
+echo "$events"
 echo "programs the wizard ran:"
 sleep 1
-sed 's/^/  /' "$demo_log" 2>/dev/null || echo "  (none)"
+sed 's/^/  /' "$demo_log" 2>/dev/null
+# A run that recorded nothing did not do what the screenshots may suggest.
+[ -n "$events" ] || { echo "demo failed: the server recorded no analytics events" >&2; exit 1; }
+[ -s "$demo_log" ] || { echo "demo failed: the wizard ran no programs ($demo_log is empty)" >&2; exit 1; }
 echo "demo finished: screenshots in $shots"

@@ -31,7 +31,8 @@ class DownloadPage : public IPage {
 
   void OnNavigateToPage() override;
   // The user quits: no timer fires any more, and the running transfer (which stops at
-  // its next chunk) and installer runs are waited for, so that their files can go.
+  // its next chunk) and a launch still starting its process are waited for, so that
+  // their files can go. An installer already running goes on without the wizard.
   void OnQuit() override;
 
  protected:
