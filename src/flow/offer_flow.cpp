@@ -1,10 +1,18 @@
 #include "flow/offer_flow.h"
 
+#include <cstdint>
+
 #include <climits>
 
 #include "settings/configuration_manager.h"
 
 namespace ostrane {
+
+bool OfferPageShowsSkipAll(int position, int acceptedByRules, int maxOnly) {
+  // In 64 bits: "mo" comes from the campaign, and INT_MIN - 1 overflows an int.
+  const auto last = [position](int count) { return std::int64_t{position} == std::int64_t{count} - 1; };
+  return !last(acceptedByRules) && !last(maxOnly);
+}
 
 std::shared_ptr<Package> OfferFlow::CurrentOffer() const {
   if (current_ < 0 || static_cast<std::size_t>(current_) >= offers_.size()) return nullptr;

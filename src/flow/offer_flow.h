@@ -19,6 +19,12 @@ struct PassedOver {
   bool reported = false;  // only offers within the campaign's maximum are reported
 };
 
+// Whether an offer's page offers Skip All: not where nothing could follow it, that is
+// on the last offer the rules kept (position acceptedByRules - 1) or on an offer whose
+// own "mo" limit ends the flow after it (position maxOnly - 1). Any "mo" the campaign
+// sends is safe here, the most negative included.
+bool OfferPageShowsSkipAll(int position, int acceptedByRules, int maxOnly);
+
 class OfferFlow {
  public:
   // The offers the loading task accepted, one page each, in order.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "settings/configuration_manager.h"
 #include "testing/fake_system_environment.h"
 #include "testing/sample_request.h"
@@ -130,6 +132,22 @@ TEST_F(OfferFlowTest, NoOfferPageFollowsTheLast) {
   flow.SetOffers({Offer("only", json::object())});
   EXPECT_EQ(flow.CountSkippedOffers(0, settings, passed), 0);
   EXPECT_TRUE(passed.empty());
+}
+
+// Skip All shows only where another offer could follow. "mo" comes from the campaign:
+// the most negative int used to overflow in "mo - 1" (UBSan stops the test there).
+TEST(OfferPageShowsSkipAllTest, NotOnTheLastOfferNorWhereItsLimitEndsTheFlow) {
+  const struct {
+    int position, acceptedByRules, maxOnly;
+    bool shows;
+  } cases[] = {
+      {0, 3, INT_MAX, true},  {2, 3, INT_MAX, false}, {1, 3, 2, false},       {0, 3, 2, true},
+      {0, 1, INT_MAX, false}, {0, 3, INT_MIN, true},  {0, 3, 0, true},        {1, 3, -2147483647, true},
+      {0, 3, 1, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(OfferPageShowsSkipAll(c.position, c.acceptedByRules, c.maxOnly), c.shows)
+        << c.position << " " << c.acceptedByRules << " " << c.maxOnly;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "system/text_convert.h"
+#include "flow/offer_flow.h"
 #include "res/resource.h"
 #include "settings/configuration_manager.h"
 #include "text/web_link.h"
@@ -28,8 +29,7 @@ bool ProductPage::OnInitDialog() {
 
   // No Skip All where nothing could follow: the last offer the rules kept, or an
   // offer whose own "mo" limit ends the flow after it.
-  const int position = m_package->m_position;
-  if (position == settings->m_acceptedByRules - 1 || position == m_package->m_showLimits.maxOnly - 1)
+  if (!OfferPageShowsSkipAll(m_package->m_position, settings->m_acceptedByRules, m_package->m_showLimits.maxOnly))
     ::ShowWindow(Item(IDC_SKIP_ALL), SW_HIDE);
 
   m_image.Attach(Item(IDC_OFFER_IMAGE));

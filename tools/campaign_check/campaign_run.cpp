@@ -245,8 +245,8 @@ void CampaignRunner::PlayFlow(CampaignRun& run, const std::vector<Answer>& answe
                                   " shown)");
     const std::shared_ptr<Package>& package = offers[static_cast<std::size_t>(page)];
     // The page hides Skip All where nothing could follow (ProductPage::OnInitDialog).
-    if (answer == Answer::SkipAll && (package->m_position == settings_.m_acceptedByRules - 1 ||
-                                      package->m_position == package->m_showLimits.maxOnly - 1))
+    if (answer == Answer::SkipAll && !OfferPageShowsSkipAll(package->m_position, settings_.m_acceptedByRules,
+                                                            package->m_showLimits.maxOnly))
       throw std::invalid_argument(which + ": the page of o[" + std::to_string(run.acceptedIndex[page]) +
                                   "] has no Skip All button, nothing can follow it");
     result.pages.back().answer = answer;
