@@ -2,6 +2,7 @@
 // load (hardware, running programs, installed applications) are read once; a failed
 // hardware query is not kept, so the next offer asks again.
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cwchar>
 #include <cwctype>
@@ -38,6 +39,17 @@ T ParseUnsigned(const std::wstring& text, const std::string& name) {
   }
   const auto value = static_cast<T>(magnitude);
   return negative ? static_cast<T>(T(0) - value) : value;
+}
+
+// As the run-time's stof reads a number, with failure texts of our own: the library's
+// own words for a failed parse differ from one run-time to the next.
+float ParseFloat(const std::wstring& text) {
+  errno = 0;
+  wchar_t* end = nullptr;
+  const float value = std::wcstof(text.c_str(), &end);
+  if (end == text.c_str()) throw std::invalid_argument("invalid stof argument");
+  if (errno == ERANGE) throw std::out_of_range("stof argument out of range");
+  return value;
 }
 
 // One number of a dotted version as atoi reads it: blanks, a sign, digits.
@@ -339,7 +351,7 @@ bool OfferRules::RejectedByIeVersion(Package& package) {
   if (!package.m_checkIeVersion) return false;
   const auto version = registry_.ReadValueAsText(L"hkey_local_machine", L"SOFTWARE\\Microsoft\\Internet Explorer", L"Version");
   if (!version) return false;
-  if (std::stof(*version) * 10 < 90) {
+  if (ParseFloat(*version) * 10 < 90) {
     Reject(package, "OLD IE VERSION");
     return true;
   }

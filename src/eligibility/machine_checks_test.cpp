@@ -244,6 +244,16 @@ TEST_F(MachineChecksTest, BadDataAndBrokenReadsEndTheLoad) {
   EXPECT_THROW(RejectionOf({{"cmdu", {{{"utr", "hkey_current_user"}, {"utk", "software\\vendor"}, {"utvn", "removed"},
                                        {"utvt", "REG_SZ"}, {"umd", 1}}}}}),
                std::invalid_argument);
+  // An IE version that is no number ends the load with a text of ours, the same with
+  // every run-time library.
+  machine.SetValue(HKLM, Default, L"SOFTWARE\\Microsoft\\Internet Explorer", L"Version", {kRegSz, L"unknown"});
+  machine.AddFile(L"C:\\Program Files\\Chromium\\Application\\chrome.exe");
+  try {
+    RejectionOf({{"x", 2}});
+    ADD_FAILURE() << "an IE version that is no number was taken";
+  } catch (const std::invalid_argument& failure) {
+    EXPECT_STREQ(failure.what(), "invalid stof argument");
+  }
   // A short root name is not a root in an uninstall check.
   EXPECT_THROW(RejectionOf({{"cmdu", {{{"utr", "hkcu"}, {"utk", "software\\vendor"}, {"utvn", "removed"},
                                        {"utvt", "REG_SZ"}, {"umd", 1}}}}}),
