@@ -1,7 +1,7 @@
 #include "app/ostrane_dlg.h"
 
 #include "app/about_dlg.h"
-#include "app/folder_tree.h"
+#include "download/folder_tree.h"
 #include "campaign/package.h"
 #include "download/download_manager.h"
 #include "net/request_context.h"

@@ -1,4 +1,4 @@
-#include "app/folder_tree.h"
+#include "download/folder_tree.h"
 
 #include <windows.h>
 #include <shlwapi.h>
