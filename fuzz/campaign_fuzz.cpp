@@ -159,7 +159,7 @@ void Load(const nlohmann::json& reply, const char* wizardType, DescribedMachine&
   environment.machineGuidReads = {testing::kSampleGuid};
   environment.localTime.tm_year = 124;
   environment.localTime.tm_mday = 31;
-  ConfigurationManager settings(environment, BuildOptions{wizardType, true, false, L"c.test", L"d.test", L"w.test"});
+  ConfigurationManager settings(environment, BuildOptions{wizardType, true, false, L"c.test", L"d.test", L"w.test", true, ""});
 
   static const RequestContext context = testing::SampleRequestContext();
   const auto link = std::make_shared<DroppingLink>();

@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   platform.AddTable(kTableId, input.substr(0, nul));
   if (withExtra) platform.AddTable(LanguageManager::kExtraTextsId, input.substr(nul + 1));
   auto settings = std::make_shared<ConfigurationManager>(
-      environment, BuildOptions{"ISV", withExtra, false, L"c.test", L"d.test", L"w.test"});
+      environment, BuildOptions{"ISV", withExtra, false, L"c.test", L"d.test", L"w.test", true, ""});
   LanguageManager manager(platform, settings);
 
   // The language page's way in: the table's name attribute, then the table itself.

@@ -93,6 +93,25 @@ make_test_pki() {
     openssl x509 -req -in "$pki/server.csr" -CA "$pki/ca.crt" -CAkey "$pki/ca.key" \
       -CAcreateserial -days 825 -sha256 -extfile "$pki/server.ext" -out "$pki/server.crt" 2>/dev/null
   fi
+  # Code signing for the demo and test installers: a signer under the test CA, and
+  # one under a CA that nothing trusts, for the tests of refused packages.
+  if [ ! -f "$pki/codesign.crt" ] || [ "$pki/codesign.crt" -ot "$pki/ca.crt" ]; then
+    log "issuing the code-signing certificates"
+    printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' > "$pki/codesign.ext"
+    openssl req -newkey rsa:2048 -nodes -subj "/CN=Ostrane Test Signer" \
+      -keyout "$pki/codesign.key" -out "$pki/codesign.csr" 2>/dev/null
+    openssl x509 -req -in "$pki/codesign.csr" -CA "$pki/ca.crt" -CAkey "$pki/ca.key" \
+      -set_serial "0x$(openssl rand -hex 12)" -days 3650 -sha256 -extfile "$pki/codesign.ext" \
+      -out "$pki/codesign.crt" 2>/dev/null
+    openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -sha256 \
+      -subj "/CN=Ostrane Untrusted CA" -keyout "$pki/untrusted-ca.key" -out "$pki/untrusted-ca.crt" \
+      -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
+    openssl req -newkey rsa:2048 -nodes -subj "/CN=Ostrane Untrusted Signer" \
+      -keyout "$pki/untrusted-codesign.key" -out "$pki/untrusted-codesign.csr" 2>/dev/null
+    openssl x509 -req -in "$pki/untrusted-codesign.csr" -CA "$pki/untrusted-ca.crt" -CAkey "$pki/untrusted-ca.key" \
+      -set_serial "0x$(openssl rand -hex 12)" -days 3650 -sha256 -extfile "$pki/codesign.ext" \
+      -out "$pki/untrusted-codesign.crt" 2>/dev/null
+  fi
   local trusted=/usr/local/share/ca-certificates/ostrane-test-ca.crt
   if ! cmp -s "$pki/ca.crt" "$trusted"; then
     log "adding the test CA to the system trust store"

@@ -9,7 +9,7 @@ namespace {
 
 // The imports that are delay-loaded (see cmake/DelayImports.cmake).
 constexpr const wchar_t* kDelayLoaded[] = {L"winhttp.dll", L"wininet.dll", L"gdiplus.dll", L"version.dll",
-                                           L"bcrypt.dll"};
+                                           L"bcrypt.dll", L"wintrust.dll"};
 
 }  // namespace
 

@@ -55,7 +55,7 @@ class RequestConfigTest : public ::testing::Test {
   }
 
   testing::FakeSystemEnvironment machine;
-  ConfigurationManager settings{machine, BuildOptions{"ISV", true, false, L"campaign.test", L"d.test", L"w.test"}};
+  ConfigurationManager settings{machine, BuildOptions{"ISV", true, false, L"campaign.test", L"d.test", L"w.test", true, ""}};
 };
 
 TEST_F(RequestConfigTest, RetriesFailedStatusesAndParsesTheLastReply) {

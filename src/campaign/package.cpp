@@ -88,6 +88,20 @@ std::string SelectPnrParam(const json& settings, const std::string& osMajorMinor
 
 }  // namespace
 
+TrustRequirements ReadTrustFields(const json& block) {
+  TrustRequirements trust;
+  if (const auto sha256 = block.find("sha256"); sha256 != block.end()) {
+    trust.sha256 = sha256->get<std::string>();
+    if (!IsSha256Hex(trust.sha256))
+      throw json::type_error::create(302, "\"sha256\" must be 64 hexadecimal digits", &*sha256);
+  }
+  if (const auto signer = block.find("signer"); signer != block.end()) {
+    trust.signer = signer->get<std::string>();
+    if (trust.signer.empty()) throw json::type_error::create(302, "\"signer\" must not be empty", &*signer);
+  }
+  return trust;
+}
+
 OfferSources OfferSourcesFrom(ConfigurationManager& settings, std::string brandMd5, std::string osMajorMinor) {
   OfferSources sources;
   sources.machineGuid = settings.GetMachineGuid();
@@ -130,6 +144,7 @@ Package::Package(RequestContext context, const json& offer, const OfferSources& 
   m_termsUrl = ExpandPlaceholders(OptionalString(settings, "ctu"));
   m_vertical = OptionalNumber<int>(settings, "v", 0);
   m_exclusive = OptionalBool(settings, "exc");
+  m_trust = ReadTrustFields(settings);
   const auto channel = settings.find("c");
   m_channel = ExpandPlaceholders(channel == settings.end() ? defaultChannel : channel->get<std::string>());
 

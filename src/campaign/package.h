@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "campaign/placeholder_table.h"
+#include "download/package_trust.h"
 #include "net/request_context.h"
 #include "net/server_link.h"
 #include "settings/path_placeholders.h"
@@ -95,6 +96,11 @@ enum EventCode : int {
 
 // Delivery of a terminal event ends a package's analytics.
 bool IsTerminalEvent(int code);
+
+// A block's optional "sha256" and "signer" (an offer's "ps", the DLM product's "i").
+// Throws the JSON library's type error for a "sha256" that is not 64 hexadecimal
+// digits or a "signer" that is not a non-empty string.
+TrustRequirements ReadTrustFields(const nlohmann::json& block);
 
 class Package : public std::enable_shared_from_this<Package> {
  public:
@@ -178,6 +184,7 @@ class Package : public std::enable_shared_from_this<Package> {
   std::vector<UninstallCheck> m_uninstallChecks;
   PnBlock m_pn;
   ShowLimits m_showLimits;
+  TrustRequirements m_trust;  // the campaign's "sha256" and "signer"
 
  private:
   void AddCommonPlaceholders(const OfferSources& sources);

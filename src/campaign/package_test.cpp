@@ -172,6 +172,16 @@ TEST(PackageTest, NumbersOfEveryKindAndBooleansWhereAnIntIsAsked) {
   EXPECT_THROW(Make(Offer({{"disk", true}})), json::type_error);
 }
 
+TEST(PackageTest, TrustFieldsAreKeptAsTheCampaignGivesThem) {
+  const std::string digest = "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855";
+  const Package named = Make(Offer({{"sha256", digest}, {"signer", "Partner Ltd"}}));
+  EXPECT_EQ(named.m_trust.sha256, digest);
+  EXPECT_EQ(named.m_trust.signer, "Partner Ltd");
+  const Package plain = Make(Offer());
+  EXPECT_TRUE(plain.m_trust.sha256.empty());
+  EXPECT_TRUE(plain.m_trust.signer.empty());
+}
+
 TEST(PackageTest, MalformedOffersFailWithTheJsonLibrarysErrors) {
   const struct {
     const char* what;
@@ -197,6 +207,11 @@ TEST(PackageTest, MalformedOffersFailWithTheJsonLibrarysErrors) {
       {"cfs.ab a string", Offer({{"pn", true}, {"cfs", {{"ab", "x"}}}}), false},
       {"pnrp default a number", Offer({{"pn", true}, {"pnrp", {{"default", 1}}}}), false},
       {"pnrp selection a number", Offer({{"pn", true}, {"pnrp", {{"10.0", 1}, {"default", "b"}}}}), false},
+      {"sha256 of 63 digits", Offer({{"sha256", std::string(63, 'a')}}), false},
+      {"sha256 not hexadecimal", Offer({{"sha256", std::string(63, 'a') + "z"}}), false},
+      {"sha256 a number", Offer({{"sha256", 1}}), false},
+      {"signer empty", Offer({{"signer", ""}}), false},
+      {"signer an array", Offer({{"signer", {"Partner Ltd"}}}), false},
   };
   for (const auto& c : cases) {
     if (c.outOfRange) {

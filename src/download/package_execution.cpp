@@ -335,8 +335,16 @@ ExecResult RunExecutable(const std::wstring& exe, const std::wstring& arguments,
   std::wstring commandLine = CommandLine(exe, arguments);
   StartedProcess started = starter.create(commandLine);
   // A program whose manifest asks for administrator rights starts only through the
-  // Shell, which shows the consent prompt.
-  if (started.error == kErrorElevationRequired) started = starter.shellExecuteRunas(exe, arguments);
+  // Shell, which shows the consent prompt. The Shell goes by the file's extension:
+  // a download without ".exe" (the ISV product's is "beta") is renamed first.
+  if (started.error == kErrorElevationRequired) {
+    const std::wstring program = ProgramFileName(exe);
+    if (program == exe || ::MoveFileExW(exe.c_str(), program.c_str(), 0)) {
+      started = starter.shellExecuteRunas(program, arguments);
+    } else {
+      started.error = ::GetLastError();
+    }
+  }
   if (started.error != ERROR_SUCCESS) {
     result.text = L"Error launching executable: " + GetSystemErrorText(started.error);
     return result;

@@ -83,7 +83,8 @@ struct ProcessStarter {
 };
 
 // Starts "\"exe\" arguments"; a program that needs elevation is started again through
-// the "runas" verb. With wait, blocks until it ends and reports its exit code.
+// the "runas" verb, under ProgramFileName(exe) (the file is renamed when that differs).
+// With wait, blocks until it ends and reports its exit code.
 ExecResult RunExecutable(const std::wstring& exe, const std::wstring& arguments, bool wait,
                          const ProcessStarter& starter = ProcessStarter::System());
 

@@ -310,6 +310,28 @@ TEST_F(PackageExecutionTest, AProgramNeedingElevationIsStartedAgainThroughRunas)
   }
 }
 
+// The ISV product's download has no extension. CreateProcessW runs it by its
+// contents, but Windows' Shell goes by the extension: the elevated start gets the
+// file under a name ending in ".exe". (Wine's Shell starts it either way, so under
+// Wine only the name shows the difference; Wine never asks for elevation, so the
+// refusal of the first start comes from the seam.)
+TEST_F(PackageExecutionTest, AnElevatedStartGivesTheShellAProgramName) {
+  const std::wstring download = Path(L"beta");
+  ASSERT_TRUE(::CopyFileW(HelperPath().c_str(), download.c_str(), FALSE));
+  std::wstring shellGot;
+  const ProcessStarter starter{
+      [](std::wstring&) { return StartedProcess{{}, kErrorElevationRequired}; },
+      [&](const std::wstring& exe, const std::wstring& arguments) {
+        shellGot = exe;
+        return ProcessStarter::System().shellExecuteRunas(exe, arguments);
+      }};
+  const ExecResult result = RunExecutable(download, L"7", true, starter);
+  EXPECT_EQ(shellGot, download + L".exe");
+  EXPECT_EQ(result.exitCode, 7u) << WideToUtf8(result.text);
+  EXPECT_TRUE(Exists(download + L".exe"));
+  EXPECT_FALSE(Exists(download));
+}
+
 TEST_F(PackageExecutionTest, TheRealRunasStartGivesAProcessToWaitFor) {
   StartedProcess started = ProcessStarter::System().shellExecuteRunas(HelperPath(), L"6");
   ASSERT_EQ(started.error, static_cast<DWORD>(ERROR_SUCCESS));

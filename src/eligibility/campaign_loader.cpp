@@ -29,6 +29,9 @@ bool ReadMainProduct(const json& reply, ConfigurationManager& settings) {
   settings.m_campaignCh = OptionalAnsi(block, "ch");
   settings.m_campaignCfl = OptionalAnsi(block, "cfl");
   if (const auto cb = block.find("cb"); cb != block.end()) settings.m_campaignCb = cb->get<std::string>();
+  const TrustRequirements trust = ReadTrustFields(block);
+  settings.m_mainSha256 = trust.sha256;
+  settings.m_mainSigner = trust.signer;
   return !settings.m_productName.empty() && !settings.m_downloadUrl.empty();
 }
 

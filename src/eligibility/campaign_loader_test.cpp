@@ -123,6 +123,16 @@ TEST_F(CampaignLoaderTest, DlmReadsItsProductFromTheReply) {
   EXPECT_EQ(settings->m_campaignCfl, L"flow-1");
   EXPECT_EQ(settings->m_campaignCb, "bundle");
   EXPECT_EQ(load.packages.size(), 1u);
+  EXPECT_TRUE(settings->m_mainSha256.empty());
+
+  json checked = block;
+  checked["sha256"] = std::string(64, 'a');
+  checked["signer"] = "Tool Maker";
+  Load({{"i", checked}});
+  EXPECT_EQ(settings->m_mainSha256, std::string(64, 'a'));
+  EXPECT_EQ(settings->m_mainSigner, "Tool Maker");
+  checked["sha256"] = "aa";
+  EXPECT_THROW(Load({{"i", checked}}), json::type_error) << "a product block's bad digest fails the load";
 
   // The channel "00xA" takes the offers out of the campaign.
   json quiet = block;

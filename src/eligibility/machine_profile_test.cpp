@@ -151,7 +151,7 @@ TEST(MachineProfileTest, TheSettingsSeeTheProfile) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ProfileEnvironment environment(ReadMachineProfile(c.profile).settings);
-    ConfigurationManager settings(environment, BuildOptions{"ISV", true, false, L"c", L"d", L"w"});
+    ConfigurationManager settings(environment, BuildOptions{"ISV", true, false, L"c", L"d", L"w", true, ""});
     EXPECT_TRUE(settings.m_workFolder.empty()) << "a check makes no folders";
     c.check(settings);
   }

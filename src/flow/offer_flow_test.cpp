@@ -56,7 +56,7 @@ class OfferFlowTest : public ::testing::Test {
   }
 
   testing::FakeSystemEnvironment environment;
-  ConfigurationManager settings{environment, BuildOptions{"ISV", true, false, L"c", L"d", L"w"}};
+  ConfigurationManager settings{environment, BuildOptions{"ISV", true, false, L"c", L"d", L"w", true, ""}};
   OfferFlow flow;
   std::vector<PassedOver> passed;
 };

@@ -24,7 +24,7 @@ class LanguageManagerTest : public ::testing::Test {
  protected:
   std::shared_ptr<ConfigurationManager> Settings(const std::string& wizardType, bool ql) {
     return std::make_shared<ConfigurationManager>(
-        machine, BuildOptions{wizardType, ql, false, L"c.test", L"d.test", L"w.test"});
+        machine, BuildOptions{wizardType, ql, false, L"c.test", L"d.test", L"w.test", true, ""});
   }
 
   // Loads one table's entries directly, the way SetLanguage does.

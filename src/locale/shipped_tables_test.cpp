@@ -33,7 +33,7 @@ class ShippedTablesTest : public ::testing::Test {
     platform.AddTable(102, ReadTable(file));
     platform.AddTable(LanguageManager::kExtraTextsId, ReadTable("ql_extra.xml"));
     auto settings = std::make_shared<ConfigurationManager>(
-        machine, BuildOptions{"ISV", true, false, L"c.test", L"d.test", L"w.test"});
+        machine, BuildOptions{"ISV", true, false, L"c.test", L"d.test", L"w.test", true, ""});
     LanguageManager manager(platform, settings);
     testing::FakeLanguageList list;
     manager.FillLanguageCombo(list);

@@ -61,7 +61,7 @@ TEST(RequestContextTest, FactsComeFromTheSettingsAndStayFixedForTheRun) {
   machine.machineGuidReads = {"guid-A", "guid-B"};
   machine.localTime.tm_year = 124, machine.localTime.tm_mon = 0, machine.localTime.tm_mday = 31;
   machine.localTime.tm_hour = 23, machine.localTime.tm_min = 59, machine.localTime.tm_sec = 59;
-  ConfigurationManager config(machine, BuildOptions{"ISV", true, false, L"c.test", L"d.test", L"w.test"});
+  ConfigurationManager config(machine, BuildOptions{"ISV", true, false, L"c.test", L"d.test", L"w.test", true, ""});
   config.m_campaignCfl = L"cfl";
   config.m_campaignCh = L"ch";
 

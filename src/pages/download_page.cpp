@@ -3,7 +3,9 @@
 #include <commctrl.h>
 
 #include "download/download_manager.h"
+#include "download/folder_tree.h"
 #include "download/package_files.h"
+#include "download/package_verification.h"
 #include "system/text_convert.h"
 #include "res/resource.h"
 #include "settings/configuration_manager.h"
@@ -46,12 +48,49 @@ void DownloadPage::ReportFailure(Package& package, const std::string& prefix, co
   package.SendEvent(code3 ? kEventInstalled : kEventFailed, nlohmann::json{{"12", prefix + WideToAnsi(text)}});
 }
 
+TrustRequirements DownloadPage::TrustOf(const Package& package) {
+  const auto settings = ConfigurationManager::Instance();
+  TrustRequirements trust;
+  if (package.m_isMainProduct) {
+    trust.sha256 = settings->m_mainSha256;
+    trust.signer = settings->m_mainSigner;
+  } else {
+    trust = package.m_trust;
+  }
+  trust.signatureRequired = settings->m_requireSigned;
+  return trust;
+}
+
+std::wstring DownloadPage::ProgramToStart(const InstallItem& item, const std::wstring& unpackFolder) {
+  const ArchiveType kind = GetArchiveType(item.path);
+  if (kind == ArchiveType::None) return item.path;
+  std::wstring unpackFailure;
+  const std::wstring exe = PrepareExecutable(item.path, kind, unpackFolder, &unpackFailure);
+  if (!unpackFailure.empty()) {
+    // Nothing of it was unpacked or started: a failure, not an install.
+    ReportFailure(*item.package, "EXEC FAILED: ", unpackFailure);
+    return {};
+  }
+  if (exe == item.path) return exe;
+  // The archive's digest was checked with its download; the program inside is held
+  // to the signature rules before it runs.
+  const std::string problem = FindProgramTrustProblem(exe, TrustOf(*item.package));
+  if (problem.empty()) return exe;
+  DeleteFolderTree(exe.substr(0, exe.find_last_of(L'\\')));
+  ReportFailure(*item.package, "DOWNLOAD FAILED: ", NotTrustedText(problem));
+  return {};
+}
+
 void DownloadPage::StartNextDownload() {
   // Once the user has quit, nothing new is fetched.
   if (ConfigurationManager::Instance()->m_closing || m_downloadQueue.empty()) return;
   const Target target = TargetOf(*m_downloadQueue.front());
-  m_downloadResult = std::async(std::launch::async, [manager = DownloadManager::Instance(), target, page = hwnd()] {
-    return manager->Download(target.url, page, target.fileName, target.useWorkFolder);
+  // The file is checked before the page hears of it: one that must not run is gone
+  // by then, and its download counts as failed.
+  m_downloadResult = std::async(std::launch::async, [manager = DownloadManager::Instance(), target,
+                                                     trust = TrustOf(*m_downloadQueue.front()), page = hwnd()] {
+    const DownloadResult result = manager->Download(target.url, page, target.fileName, target.useWorkFolder);
+    return RefuseUntrustedDownload(result, manager->m_lastFilePath, trust);
   });
   ::SetTimer(hwnd(), kDownloadTimerId, 100, nullptr);
 }
@@ -182,16 +221,10 @@ void DownloadPageIsv::StartNextInstall() {
     return;
   }
   const InstallItem& item = m_installQueue.front();
-  std::wstring exe = item.path;
-  std::wstring unpackFailure;
-  if (const ArchiveType kind = GetArchiveType(item.path); kind != ArchiveType::None) {
-    settings->m_workFolder = settings->m_downloadFolder;
-    exe = PrepareExecutable(item.path, kind, settings->m_downloadFolder, &unpackFailure);
-  }
+  if (GetArchiveType(item.path) != ArchiveType::None) settings->m_workFolder = settings->m_downloadFolder;
+  const std::wstring exe = ProgramToStart(item, settings->m_downloadFolder);
   const bool main = item.package->m_isMainProduct;
-  if (!unpackFailure.empty()) {
-    // Nothing of it was unpacked or started: a failure, not an install.
-    ReportFailure(*item.package, "EXEC FAILED: ", unpackFailure);
+  if (exe.empty()) {
     if (main) m_mainFailed = true;
     m_installQueue.pop_front();
     if (!m_installQueue.empty()) {
@@ -281,12 +314,8 @@ void DownloadPageDlm::StartNextInstall() {
   const auto settings = ConfigurationManager::Instance();
   while (!m_installQueue.empty()) {
     const InstallItem item = m_installQueue.front();
-    std::wstring exe = item.path;
-    std::wstring unpackFailure;
-    if (const ArchiveType kind = GetArchiveType(item.path); kind != ArchiveType::None)
-      exe = PrepareExecutable(item.path, kind, settings->m_workFolder, &unpackFailure);
-    if (!unpackFailure.empty()) {
-      ReportFailure(*item.package, "EXEC FAILED: ", unpackFailure);
+    const std::wstring exe = ProgramToStart(item, settings->m_workFolder);
+    if (exe.empty()) {
       m_installQueue.pop_front();
       continue;
     }

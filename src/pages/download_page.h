@@ -63,6 +63,11 @@ class DownloadPage : public IPage {
   void SetMarquee();
   // The package's URL as it is, or on the file base when it is not a whole URL.
   static std::wstring AbsoluteUrl(const std::wstring& url);
+  // What the package's files must show before they run.
+  static TrustRequirements TrustOf(const Package& package);
+  // The program to start for a downloaded file: the file itself, or the program found
+  // in its archive. Empty when nothing of it may run; the failure is then reported.
+  std::wstring ProgramToStart(const InstallItem& item, const std::wstring& unpackFolder);
   // Event 3, or -1 (3 for the main product when the settings say so), with the text.
   static void ReportFailure(Package& package, const std::string& prefix, const std::wstring& text);
   // Starts an installer once the previous launch is done, so they start in queue order.

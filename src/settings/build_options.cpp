@@ -7,8 +7,9 @@
 namespace ostrane {
 
 BuildOptions CompiledBuildOptions() {
-  return BuildOptions{OSTRANE_WIZARD_TYPE_NAME, OSTRANE_QL_FLAVOUR,  OSTRANE_CLASSIC_MODE,
-                      OSTRANE_CAMPAIGN_HOST,    OSTRANE_DOWNLOAD_HOST, OSTRANE_WEBSITE_HOST};
+  return BuildOptions{OSTRANE_WIZARD_TYPE_NAME, OSTRANE_QL_FLAVOUR,   OSTRANE_CLASSIC_MODE,
+                      OSTRANE_CAMPAIGN_HOST,    OSTRANE_DOWNLOAD_HOST, OSTRANE_WEBSITE_HOST,
+                      OSTRANE_REQUIRE_SIGNED,   OSTRANE_MAIN_SIGNER};
 }
 
 }  // namespace ostrane

@@ -26,6 +26,7 @@ ConfigurationManager::ConfigurationManager(SystemEnvironment& environment, const
 
   m_qlFlavour = options.qlFlavour;
   m_classicMode = options.classicMode;
+  m_requireSigned = options.requireSigned;
   m_mainFailureCode3 = true;
   m_fileVersion = Utf8ToWide(environment_.InstallerVersion());
 
@@ -49,6 +50,7 @@ ConfigurationManager::ConfigurationManager(SystemEnvironment& environment, const
 
 void ConfigurationManager::SetUpIsv(const BuildOptions& options) {
   m_productName = L"Quillara Web";
+  m_mainSigner = options.mainSigner;
   m_downloadUrl = L"https://" + options.downloadHost + L"/endpoint/qlweb/os/riserollout/track/beta";
   m_privacyUrl = L"https://" + options.websiteHost + L"/legal/privacy-policy/";
   m_termsUrl = L"https://" + options.websiteHost + L"/legal/terms-of-use/";

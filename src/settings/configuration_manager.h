@@ -28,6 +28,11 @@ struct BuildOptions {
   std::wstring campaignHost;
   std::wstring downloadHost;
   std::wstring websiteHost;
+  // The signature check of every package before it runs; off only in builds whose
+  // packages cannot be signed (see README).
+  bool requireSigned = true;
+  // UTF-8: the common name that must have signed the ISV main product; empty: any.
+  std::string mainSigner;
 };
 
 // Defined once per program (build_options.cpp), so that test variants of the
@@ -66,6 +71,12 @@ class ConfigurationManager {
   std::wstring m_sdkLicenseUrl;
   std::wstring m_downloadFolder;
   std::wstring m_installerFileName;
+  // What the main product's file must show before it is kept or run: a trusted
+  // signature (unless the build says otherwise), and the signer and SHA-256 that
+  // the build (ISV) or the campaign's "i" block (DLM) name.
+  bool m_requireSigned = true;
+  std::string m_mainSigner;
+  std::string m_mainSha256;
   std::wstring m_workFolder;
   std::wstring m_silentArgs;
   std::array<bool, 8> m_options{};

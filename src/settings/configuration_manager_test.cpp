@@ -10,7 +10,7 @@ namespace {
 using testing::FakeSystemEnvironment;
 
 BuildOptions Options(const std::string& wizardType) {
-  return BuildOptions{wizardType, true, false, L"campaign.test", L"download.test", L"www.test"};
+  return BuildOptions{wizardType, true, false, L"campaign.test", L"download.test", L"www.test", true, ""};
 }
 
 class ConfigurationManagerTest : public ::testing::Test {

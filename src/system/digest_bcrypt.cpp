@@ -23,19 +23,43 @@ struct HashTraits {
 
 }  // namespace
 
-std::string Sha256Hex(std::string_view bytes) {
+struct Sha256Stream::State {
   win::UniqueHandle<AlgorithmTraits> algorithm;
-  if (::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0)
-    throw std::runtime_error("BCryptOpenAlgorithmProvider(SHA256) failed");
   win::UniqueHandle<HashTraits> hash;
-  if (::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0) != 0)
+};
+
+Sha256Stream::Sha256Stream() : state_(std::make_unique<State>()) {
+  if (::BCryptOpenAlgorithmProvider(state_->algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0)
+    throw std::runtime_error("BCryptOpenAlgorithmProvider(SHA256) failed");
+  if (::BCryptCreateHash(state_->algorithm.get(), state_->hash.put(), nullptr, 0, nullptr, 0, 0) != 0)
     throw std::runtime_error("BCryptCreateHash failed");
-  if (::BCryptHashData(hash.get(), reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
-                       static_cast<ULONG>(bytes.size()), 0) != 0)
-    throw std::runtime_error("BCryptHashData failed");
+}
+
+Sha256Stream::~Sha256Stream() = default;
+
+void Sha256Stream::Add(std::string_view bytes) {
+  // BCryptHashData takes a ULONG length: large inputs go in slices.
+  constexpr std::size_t kSlice = 1u << 30;
+  while (!bytes.empty()) {
+    const std::string_view slice = bytes.substr(0, kSlice);
+    if (::BCryptHashData(state_->hash.get(), reinterpret_cast<PUCHAR>(const_cast<char*>(slice.data())),
+                         static_cast<ULONG>(slice.size()), 0) != 0)
+      throw std::runtime_error("BCryptHashData failed");
+    bytes.remove_prefix(slice.size());
+  }
+}
+
+std::string Sha256Stream::FinishHex() {
   unsigned char digest[32];
-  if (::BCryptFinishHash(hash.get(), digest, sizeof digest, 0) != 0) throw std::runtime_error("BCryptFinishHash failed");
+  if (::BCryptFinishHash(state_->hash.get(), digest, sizeof digest, 0) != 0)
+    throw std::runtime_error("BCryptFinishHash failed");
   return HexLower(std::string_view(reinterpret_cast<const char*>(digest), sizeof digest));
+}
+
+std::string Sha256Hex(std::string_view bytes) {
+  Sha256Stream stream;
+  stream.Add(bytes);
+  return stream.FinishHex();
 }
 
 }  // namespace ostrane

@@ -23,5 +23,16 @@ TEST(Sha256HexTest, MatchesStandardVectors) {
   }
 }
 
+// A file read in chunks: the pieces' borders must not matter.
+TEST(Sha256StreamTest, PiecesGiveTheDigestOfTheWhole) {
+  const std::string whole = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+  for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, whole.size()}) {
+    Sha256Stream stream;
+    for (std::size_t at = 0; at < whole.size(); at += piece) stream.Add(std::string_view(whole).substr(at, piece));
+    EXPECT_EQ(stream.FinishHex(), "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1")
+        << "pieces of " << piece;
+  }
+}
+
 }  // namespace
 }  // namespace ostrane

@@ -22,7 +22,7 @@ class OfferRulesFixture : public ::testing::Test {
  protected:
   OfferRulesFixture() {
     environment.UseTypicalFolders();
-    settings = std::make_unique<ConfigurationManager>(environment, BuildOptions{"ISV", true, false, L"c", L"d", L"w"});
+    settings = std::make_unique<ConfigurationManager>(environment, BuildOptions{"ISV", true, false, L"c", L"d", L"w", true, ""});
     settings->m_fileVersion = L"2.1.0.5";
   }
 

@@ -11,6 +11,7 @@
 #include "demo_log.h"
 #include "e2e_environment.h"
 #include "e2e_server.h"
+#include "system/digest.h"
 
 namespace ostrane::e2e {
 namespace {
@@ -221,6 +222,54 @@ TEST_F(InstallTest, QuittingDuringADownloadStopsEverything) {
       {"Quillara Web", "1", ""}, {"Quillara Web", "5", ""}, {"q", "5", ""}};
   EXPECT_EQ(EventsWithFailures(), expected);
   EXPECT_EQ(::GetFileAttributesW(workFolder.c_str()), INVALID_FILE_ATTRIBUTES) << "the work folder is gone";
+}
+
+// Only a package whose signature the system trusts, and whose signer and digest are
+// the campaign's when it names them, runs; the others fail with the reason.
+TEST_F(InstallTest, OnlyTheTrustedOfferRuns) {
+  const std::string good = ReadBytes(DemoFile(L"offer_installer.exe"));
+  std::string changed = good;
+  const std::size_t stub = changed.find("This program");  // covered by the signature
+  ASSERT_NE(stub, std::string::npos);
+  changed[stub] = 't';
+  served_.push_back(std::make_unique<ServedFile>(L"unsigned.exe", ReadBytes(DemoFile(L"offer_installer_unsigned.exe"))));
+  served_.push_back(std::make_unique<ServedFile>(L"untrusted.exe", ReadBytes(DemoFile(L"offer_installer_untrusted.exe"))));
+  served_.push_back(std::make_unique<ServedFile>(L"changed.exe", changed));
+  const std::string digest = Sha256Hex(good);
+  Start(json{{"f", {{"m", 6}}},
+             {"o",
+              {Offer("good", "https://localhost/f/good.exe",
+                     {{"v", 1}, {"sha256", digest}, {"signer", "Ostrane Test Signer"}}),
+               Offer("unsigned", "https://localhost/f/unsigned.exe", {{"v", 2}}),
+               Offer("changed", "https://localhost/f/changed.exe", {{"v", 3}}),
+               Offer("signer", "https://localhost/f/signer.exe", {{"v", 4}, {"signer", "Partner Ltd"}}),
+               Offer("hash", "https://localhost/f/hash.exe", {{"v", 5}, {"sha256", std::string(64, '0')}}),
+               Offer("untrusted", "https://localhost/f/untrusted.exe", {{"v", 6}})}}},
+        {L"good.exe", L"signer.exe", L"hash.exe"});
+  HWND download = ThroughTheOffers();
+  ASSERT_EQ(PageName(download), L"DownloadPageISV");
+  HWND finish = AfterDownloads(download);
+  ASSERT_EQ(PageName(finish), L"FinishPageISV") << ::testing::PrintToString(EventsWithFailures());
+  EXPECT_NE(log_.WaitForLineOf("good.exe").find("/from-campaign good"), std::string::npos);
+  WaitForEvents(records_, 8);
+  const decltype(EventsWithFailures()) expected = {
+      {"Quillara Web", "1", ""},
+      {"Quillara Web", "3", ""},
+      {"changed", "-1", "DOWNLOAD FAILED: Not trusted: the signature does not match the file"},
+      {"good", "3", ""},
+      {"hash", "-1", "DOWNLOAD FAILED: Not trusted: SHA-256 differs"},
+      {"signer", "-1", "DOWNLOAD FAILED: Not trusted: signer is Ostrane Test Signer, expected Partner Ltd"},
+      {"unsigned", "-1", "DOWNLOAD FAILED: Not trusted: no signature"},
+      {"untrusted", "-1", "DOWNLOAD FAILED: Not trusted: the certificate chain is not trusted"},
+  };
+  EXPECT_EQ(EventsWithFailures(), expected);
+  std::vector<std::string> ran;
+  for (const auto& line : log_.Lines())
+    if (line.find("/from-campaign") != std::string::npos) ran.push_back(line.substr(line.find("/from-campaign")));
+  EXPECT_EQ(ran, std::vector<std::string>{"/from-campaign good"}) << "only the trusted offer ran";
+  EXPECT_TRUE(WaitUntilNoProcessStartsWith(L"good"));
+  ::PostMessageW(wizard_, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(installer_->WaitForExit(10s).has_value());
 }
 
 // DLM leaves the product's installer in Downloads; the finish page runs it.

@@ -21,7 +21,11 @@ using namespace uidriver;
 // of ours runs. Windows' are known DLLs that import no such thing; that the installer
 // itself leaves version.dll to after the search is restricted is shown by its
 // import table below.
-constexpr const wchar_t* kPlanted[] = {L"winhttp.dll", L"wininet.dll", L"gdiplus.dll", L"bcrypt.dll"};
+// crypt32.dll is not planted: Wine's own WinHTTP imports it, and with the override
+// that prefers a program folder's DLLs Wine gives WinHTTP the planted one, which
+// Windows, its search restricted for the whole process, would not.
+constexpr const wchar_t* kPlanted[] = {L"winhttp.dll", L"wininet.dll", L"gdiplus.dll", L"bcrypt.dll",
+                                       L"wintrust.dll"};
 
 // A folder like Downloads: the installer and the planted DLLs side by side; removed
 // at the end with the mark file and the environment as it was.

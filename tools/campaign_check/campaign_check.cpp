@@ -167,7 +167,7 @@ int Check(const Options& options, std::ostream& out) {
     report.problems = CheckReply(reply, wizardType);
     ProfileEnvironment environment(profile.settings);
     ConfigurationManager settings(environment,
-                                  BuildOptions{options.wizard, true, false, L"localhost", L"localhost", L"localhost"});
+                                  BuildOptions{options.wizard, true, false, L"localhost", L"localhost", L"localhost", true, ""});
     CampaignRunner runner(profile.machine, settings,
                           RunSetup{profile.windowsVersion, profile.machine.nowSeconds, profile.country});
     report.run = runner.Load(reply);

@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "campaign/json_numbers.h"
+#include "download/package_trust.h"
 #include "settings/wizard_type.h"
 
 namespace ostrane::campaign_check {
@@ -123,6 +124,7 @@ class Checker {
 
  private:
   void CheckPartnerBlock(const json& ps, const std::string& path);
+  void CheckTrustFields(const json& block, const std::string& path);
   void CheckConditions(const json& ps, const std::string& path);
   void CheckUninstallChecks(const json& list, const std::string& path);
 
@@ -136,6 +138,7 @@ void Checker::CheckMainProduct(const json& reply, bool& offersRead) {
   const json* title = Required(*block, "i", "ct", Kind::String);
   const json* url = Required(*block, "i", "cu", Kind::String);
   for (const char* key : {"cl", "cf", "cp", "ctu", "ch", "cfl", "cb"}) Optional(*block, "i", key, Kind::String);
+  CheckTrustFields(*block, "i");
   const char* configurationError = "empty: the DLM wizard shows its configuration error page";
   if (title != nullptr && title->get_ref<const std::string&>().empty())
     Report(Severity::Error, "i.ct", "non-empty string", "empty string", configurationError);
@@ -177,7 +180,18 @@ void Checker::CheckOffer(const json& offer, int index) {
   Optional(*ps, path, "v", Kind::Int);
   Optional(*ps, path, "exc", Kind::Boolean);
   Optional(*ps, path, "c", Kind::String);
+  CheckTrustFields(*ps, path);
   CheckConditions(*ps, path);
+}
+
+// "sha256" and "signer": what the downloaded file must match before it runs.
+void Checker::CheckTrustFields(const json& block, const std::string& path) {
+  if (const json* digest = Optional(block, path, "sha256", Kind::String);
+      digest != nullptr && !IsSha256Hex(digest->get_ref<const std::string&>()))
+    Report(Severity::Error, Member(path, "sha256"), "64 hexadecimal digits", digest->dump(), "");
+  if (const json* signer = Optional(block, path, "signer", Kind::String);
+      signer != nullptr && signer->get_ref<const std::string&>().empty())
+    Report(Severity::Error, Member(path, "signer"), "non-empty string", "empty string", "");
 }
 
 void Checker::CheckPartnerBlock(const json& ps, const std::string& path) {

@@ -33,20 +33,20 @@ json FullOffer() {
             {"fe", none}, {"ife", none}, {"a", none}, {"r", none}, {"ir", none}, {"rvn", none}, {"rvd", none},
             {"cmdu", {{{"utr", "hkey_current_user"}, {"utk", "software\\partner"}, {"utvn", "removed"},
                        {"utvt", "REG_QWORD"}, {"umd", 30}, {"utms", false}}}},
-            {"eapp", none}, {"iapp", none}}}};
+            {"eapp", none}, {"iapp", none}, {"sha256", std::string(64, 'a')}, {"signer", "Partner Ltd"}}}};
 }
 
 json SmallOffer() { return {{"ad", {{"o", "a"}, {"f", "f"}}}, {"ps", {{"i", "a.png"}, {"dn", "A"}, {"u", "https://p.test/a"}}}}; }
 
 json ProductBlock() {
   return {{"ct", "Tool"}, {"cu", "https://d.test/tool.exe"}, {"cl", "l"}, {"cf", "f"}, {"cp", "p"}, {"ctu", "t"},
-          {"ch", "ch-1"}, {"cfl", "fl"}, {"cb", "b"}};
+          {"ch", "ch-1"}, {"cfl", "fl"}, {"cb", "b"}, {"sha256", std::string(64, 'B')}, {"signer", "Tool Maker"}};
 }
 
 // Whether the installer's loader takes the reply, on a 64-bit Windows 10 with nothing installed.
 bool Loads(const json& reply, const std::string& wizard) {
   testing::FakeSystemEnvironment environment;
-  ConfigurationManager settings(environment, BuildOptions{wizard, true, false, L"c", L"d", L"w"});
+  ConfigurationManager settings(environment, BuildOptions{wizard, true, false, L"c", L"d", L"w", true, ""});
   DescribedMachine machine;
   auto link = std::make_shared<testing::FakeServerLink>();
   std::vector<std::shared_ptr<Package>> built;
@@ -234,6 +234,10 @@ TEST(ReplyCheckTest, WhatIsReported) {
        kWizardDlm,
        {"warning o"}},
       {"the DLM block is not read by ISV", {{"i", 5}}, kWizardIsv, {}},
+      {"a digest that is no digest, an empty signer",
+       {{"f", {{"m", 3}}}, {"o", {WithPs({{"sha256", "abc"}, {"signer", ""}})}}},
+       kWizardIsv,
+       {"error o[0].ps.sha256 64 hexadecimal digits/\"abc\"", "error o[0].ps.signer non-empty string/empty string"}},
   };
   for (const auto& c : cases) EXPECT_EQ(Summary(CheckReply(c.reply, c.wizard)), c.problems) << c.what;
 }

@@ -83,6 +83,9 @@ std::vector<Expanded> ExpandedTexts(const Package& package) {
                                  {"terms", package.m_termsUrl},
                                  {"channel", package.m_channel}};
   if (package.m_pn.enabled) texts.push_back({"stub", package.m_pn.stubParameters});
+  // What the downloaded file must match; taken as written, without placeholders.
+  if (!package.m_trust.sha256.empty()) texts.push_back({"sha256", package.m_trust.sha256});
+  if (!package.m_trust.signer.empty()) texts.push_back({"signer", package.m_trust.signer});
   return texts;
 }
 
