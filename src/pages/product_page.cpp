@@ -41,7 +41,8 @@ bool ProductPage::OnInitDialog() {
   BindText(IDC_OFFER_DISCLAIMER, "PRODUCT_DISCLAIMER");
   ApplyTexts();
   FillInDisclaimer();
-  ::SendMessageW(hwnd(), DM_SETDEFID, IDC_ACCEPT, 0);
+  // No default button: Enter must never accept a partner's program. Enter and
+  // Space act on Accept or Decline only when that button has the focus.
   return true;
 }
 
@@ -58,10 +59,22 @@ void ProductPage::FillInDisclaimer() {
   ::SetWindowTextW(link, text.c_str());
 }
 
-void ProductPage::OnNavigateToPage() { ConfigurationManager::Instance()->m_shownPackages.push_back(m_package); }
+void ProductPage::OnNavigateToPage() {
+  ConfigurationManager::Instance()->m_shownPackages.push_back(m_package);
+  m_shownAt = ::GetTickCount();
+  m_shown = true;
+  ::SetFocus(Item(IDC_OFFER_DISCLAIMER));
+}
+
+bool ProductPage::TakesClicks() const {
+  // Unsigned subtraction: right across the tick count's wrap after 49.7 days.
+  return !m_shown || ::GetTickCount() - m_shownAt >= ::GetDoubleClickTime();
+}
 
 bool ProductPage::OnCommand(int id, int notifyCode, HWND control) {
   if (notifyCode != BN_CLICKED) return IPage::OnCommand(id, notifyCode, control);
+  const bool answer = id == IDC_ACCEPT || id == IDC_DECLINE || id == IDC_SKIP_ALL;
+  if (answer && !TakesClicks()) return true;  // the tail of a click meant for the page before
   const auto settings = ConfigurationManager::Instance();
   switch (id) {
     case IDC_ACCEPT:

@@ -14,6 +14,9 @@ class ProductPage : public IPage {
  public:
   ProductPage(std::shared_ptr<LanguageManager> languages, std::shared_ptr<Package> package);
   // Records the offer as shown: its quit event and registry marker depend on it.
+  // The keyboard focus goes to the disclaimer, and for the system's double-click
+  // time the buttons take no clicks: the second click of a double-click on the
+  // page before (Agree and Accept sit at the same place) answers nothing.
   void OnNavigateToPage() override;
   std::wstring GetPageName() const override { return L"ProductPage"; }
   HBRUSH OnCtlColorHook(HDC dc, HWND control, UINT type) override;
@@ -27,10 +30,14 @@ class ProductPage : public IPage {
 
  private:
   void FillInDisclaimer();
+  // Whether a click now is one the user meant for this page.
+  bool TakesClicks() const;
 
   std::shared_ptr<Package> m_package;
   CStaticFromImage m_image;
   win::UniqueBrush m_brush;
+  DWORD m_shownAt = 0;  // GetTickCount when the wizard showed the page; 0: never
+  bool m_shown = false;
 };
 
 }  // namespace ostrane

@@ -166,6 +166,27 @@ TEST_F(ProductPageTest, ButtonsRecordTheAnswerAndReportIt) {
   }
 }
 
+// Agree and Accept sit at the same place: the second click of a double-click on Agree
+// must not accept the offer that appears under it, nor may Enter on a fresh page.
+TEST_F(ProductPageTest, NothingIsAnsweredButOnPurpose) {
+  auto offer = Offer(0);
+  Open(offer);
+  page_->OnNavigateToPage();
+  const LRESULT defaultId = ::SendMessageW(page_->hwnd(), DM_GETDEFID, 0, 0);
+  EXPECT_FALSE(HIWORD(defaultId) == DC_HASDEFID && LOWORD(defaultId) == IDC_ACCEPT) << "Accept is no default button";
+  EXPECT_EQ(::GetFocus(), Item(IDC_OFFER_DISCLAIMER)) << "the focus starts on the offer's text";
+
+  for (const int button : {IDC_ACCEPT, IDC_DECLINE, IDC_SKIP_ALL}) testing::Click(Item(button));
+  EXPECT_TRUE(pressed_.empty()) << "clicks within the double-click time answer nothing";
+  EXPECT_TRUE(settings_->m_acceptedPackages.empty());
+  EXPECT_FALSE(settings_->m_offerDeclined);
+
+  ::Sleep(::GetDoubleClickTime() + 50);
+  testing::Click(Item(IDC_ACCEPT));
+  EXPECT_EQ(pressed_, std::vector<ButtonType>{ButtonType::Accept}) << "a later click is an answer";
+  EXPECT_EQ(settings_->m_acceptedPackages, PackageList{offer});
+}
+
 TEST_F(ProductPageTest, ShowingThePageRecordsTheOfferAsShown) {
   auto offer = Offer(0);
   Open(offer);

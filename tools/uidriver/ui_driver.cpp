@@ -126,6 +126,13 @@ std::wstring MessageBoxText(HWND box) {
 }
 
 void Click(HWND dialog, int buttonId) {
+  // An offer page takes no answer within the double-click time after it appears (the
+  // tail of a double-click on the page before): the first press on each waits it out.
+  static HWND lastOfferPage = nullptr;
+  if (dialog != lastOfferPage && Text(dialog) == L"ProductPage") {
+    lastOfferPage = dialog;
+    std::this_thread::sleep_for(std::chrono::milliseconds(::GetDoubleClickTime() + 100));
+  }
   ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
                  reinterpret_cast<LPARAM>(::GetDlgItem(dialog, buttonId)));
 }

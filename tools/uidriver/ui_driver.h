@@ -57,7 +57,8 @@ bool Visible(HWND window);
 std::vector<HWND> Children(HWND parent);
 // The message text of a message box (its non-empty static texts joined by newlines).
 std::wstring MessageBoxText(HWND box);
-// Presses a button of a dialog as a click would (BN_CLICKED to its parent).
+// Presses a button of a dialog as a click would (BN_CLICKED to its parent). On an
+// offer page the first press waits out the double-click time, as a person would.
 void Click(HWND dialog, int buttonId);
 
 // The wizard's visible page (a child dialog whose window text is the page's name), or null.
