@@ -263,6 +263,7 @@ LRESULT COstraneDlg::OnLoadCompleteMessage(WPARAM, LPARAM) {
   languages_->SetLanguage(settings->m_languageName);
   if (settings->m_wizardType == kWizardDlm) {
     headerImage_.SetImage(settings->m_logoImage);
+    headerImage_.SetName(settings->m_productName);
     ::ShowWindow(Item(IDC_HEADER_IMAGE), SW_SHOW);
     SetItemText(IDC_TITLE_TEXT, settings->m_productName);
     ::ShowWindow(Item(IDC_TITLE_TEXT), SW_SHOW);

@@ -13,6 +13,15 @@ IPage::IPage(std::shared_ptr<LanguageManager> languages, int templateId)
 
 IPage::~IPage() { languages_->UnregisterPage(this); }
 
+void IPage::OnCancel() {
+  HWND window = ::GetAncestor(hwnd(), GA_ROOT);
+  if (window == nullptr || window == hwnd()) return;
+  const UINT close = ::GetMenuState(::GetSystemMenu(window, FALSE), SC_CLOSE, MF_BYCOMMAND);
+  if (close == static_cast<UINT>(-1) || (close & (MF_DISABLED | MF_GRAYED)) != 0) return;
+  // The same path as the title bar's button and Alt+F4.
+  ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
 bool IPage::OnInitDialog() {
   // The window text names the page; a child dialog never shows it, but tools can read it.
   ::SetWindowTextW(hwnd(), GetPageName().c_str());

@@ -45,9 +45,12 @@ class IPage : public win::Dialog, public TextTarget {
  protected:
   bool OnInitDialog() override;
   HBRUSH OnCtlColor(HDC dc, HWND control, UINT type) final { return OnCtlColorHook(dc, control, type); }
-  // Enter and Escape do not close a page.
+  // Enter does not close a page.
   void OnOK() override {}
-  void OnCancel() override {}
+  // Escape does what the wizard's close button does: it asks the wizard window to
+  // close (which asks the exit question where there is one), and does nothing while
+  // the close button is gone from the window.
+  void OnCancel() override;
 
   void BindText(int controlId, std::string key) { bindings_.push_back({controlId, std::move(key)}); }
   // Unset callbacks are skipped.

@@ -23,7 +23,12 @@ bool DownloadPage::OnInitDialog() {
   BindText(IDC_PROGRESS_DESC, "PROGRESS_DESC");
   ApplyTexts();
   m_image.Attach(Item(IDC_PAGE_IMAGE));
+  m_image.SetName(ConfigurationManager::Instance()->m_productName);
   ShowImage();
+  // A progress bar draws no text: its window text is its name for screen readers.
+  wchar_t title[256] = {};
+  ::GetDlgItemTextW(hwnd(), IDC_PROGRESS_TITLE, title, 256);
+  ::SetWindowTextW(m_progress, title);
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include "pages/error_page.h"
 
 #include "res/resource.h"
+#include "settings/configuration_manager.h"
 
 namespace ostrane {
 
@@ -9,6 +10,7 @@ ErrorPage::ErrorPage(std::shared_ptr<LanguageManager> languages) : IPage(std::mo
 bool ErrorPage::OnInitDialog() {
   IPage::OnInitDialog();
   image_.Attach(Item(IDC_PAGE_IMAGE));
+  image_.SetName(ConfigurationManager::Instance()->m_productName);
   image_.LoadFromResource(IDR_IMAGE_ERROR, L"IMAGE_BLOB3");
   BindText(IDC_CLOSE, "BUTTON_CLOSE");
   ApplyTexts();

@@ -33,6 +33,7 @@ bool FinishPage::OnInitDialog() {
   // Starting the product is what most users want; they may opt out.
   ::SendMessageW(Item(launchControl_), BM_SETCHECK, BST_CHECKED, 0);
   image_.Attach(Item(IDC_PAGE_IMAGE));
+  image_.SetName(ConfigurationManager::Instance()->m_productName);
   image_.LoadFromResource(IDR_IMAGE_FINISH, L"IMAGE_BLOB2");
   // Enter finishes.
   ::SendMessageW(hwnd(), DM_SETDEFID, IDC_FINISH, 0);

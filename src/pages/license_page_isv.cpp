@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "winui/link_tabbing.h"
 #include "system/text_convert.h"
 #include "res/resource.h"
 #include "settings/configuration_manager.h"
@@ -97,6 +98,7 @@ bool LicensePageIsv::OnInitDialog() {
   BindText(IDC_TITLE_TEXT, "PRODUCT_TITLE");  // not on this template: skipped
   ApplyTexts();
   FillDisclaimerUrls();
+  win::LetTabLeaveLinks(Item(IDC_LICENSE_DISCLAIMER));
 
   titleFont_ = win::ApplyDerivedFont(Item(IDC_LICENSE_TITLE), 12, 1000);
   // Enter agrees.

@@ -12,6 +12,7 @@
 #include <tinyxml2.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -24,12 +25,14 @@
 #include "locale/language_manager.h"
 #include "locale/win32_locale_platform.h"
 #include "system/text_convert.h"
+#include "pages/download_page.h"
 #include "pages/license_page_isv.h"
 #include "pages/welcome_page_isv.h"
 #include "res/resource.h"
 #include "settings/configuration_manager.h"
 #include "settings/wizard_type.h"
 #include "testing/browser_capture.h"
+#include "testing/accessible_name.h"
 #include "testing/page_host.h"
 #include "testing/settings_cleanup.h"
 #include "winui/dpi.h"
@@ -102,6 +105,86 @@ TEST_F(PageTest, ButtonsReportTheirStep) {
     }
     EXPECT_EQ(pressed_, std::vector<ButtonType>{c.expected});
   }
+}
+
+// Escape as the wizard's message loop delivers it: through the page's dialog manager.
+void PressEscape(HWND page) {
+  MSG key{};
+  key.hwnd = page;
+  key.message = WM_KEYDOWN;
+  key.wParam = VK_ESCAPE;
+  key.lParam = 0x00010001;
+  ::IsDialogMessageW(page, &key);
+}
+
+// The host stands for the wizard window: DefWindowProc closes it on SC_CLOSE, as the
+// title bar's button would. Without the close item in its system menu, nothing.
+TEST_F(PageTest, EscapeDoesWhatTheCloseButtonDoes) {
+  for (const bool closeButton : {true, false}) {
+    SCOPED_TRACE(closeButton ? "with a close button" : "close button removed");
+    if (!closeButton) ::DeleteMenu(::GetSystemMenu(host_, FALSE), SC_CLOSE, MF_BYCOMMAND);
+    const auto page = Open<LicensePageIsv>();
+    PressEscape(page->hwnd());
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+    EXPECT_EQ(::IsWindow(host_) == FALSE, closeButton);
+    EXPECT_TRUE(pressed_.empty()) << "no step of the wizard";
+    if (::IsWindow(host_) == FALSE) {
+      host_ = nullptr;
+      SetUp();  // a fresh host for the next round
+    }
+  }
+}
+
+// Pictures and the progress bar draw themselves: their names are their window texts.
+TEST_F(PageTest, PicturesAndProgressReadAsWhatTheyShow) {
+  const auto download = Open<DownloadPageIsv>();
+  const testing::Heard progress = testing::WhatAScreenReaderHears(download->Item(IDC_DOWNLOAD_PROGRESS));
+  ASSERT_TRUE(progress.answered);
+  EXPECT_EQ(progress.name, L"Installation Status");
+  EXPECT_EQ(testing::WhatAScreenReaderHears(download->Item(IDC_PAGE_IMAGE)).name, L"Quillara Web");
+  const auto welcome = Open<WelcomePageIsv>();
+  EXPECT_EQ(testing::WhatAScreenReaderHears(welcome->Item(IDC_PAGE_IMAGE)).name, L"Quillara Web");
+}
+
+// In high contrast the pages ask for no colours of their own: the dialog manager's
+// default, the theme's, paints the background, the band and the texts.
+TEST_F(PageTest, HighContrastLeavesTheColoursToTheSystem) {
+  HIGHCONTRASTW before{};
+  before.cbSize = sizeof before;
+  ASSERT_TRUE(::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof before, &before, 0));
+  const auto page = Open<LicensePageIsv>(RGB(255, 255, 255));
+  HDC dc = ::GetDC(page->hwnd());
+  const auto brushFor = [&](UINT message, HWND control) {
+    return ::SendMessageW(page->hwnd(), message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control));
+  };
+  // What the dialog manager gives when a dialog asks for nothing of its own.
+  const auto systemBrushFor = [&](UINT message, HWND control) {
+    return ::DefWindowProcW(page->hwnd(), message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control));
+  };
+  const struct {
+    UINT message;
+    HWND control;
+  } asked[] = {{WM_CTLCOLORDLG, page->hwnd()},
+               {WM_CTLCOLORSTATIC, page->Item(IDC_PAGE_BAND)},
+               {WM_CTLCOLORSTATIC, page->Item(IDC_LICENSE_DISCLAIMER)}};
+  for (const auto& a : asked)
+    EXPECT_NE(brushFor(a.message, a.control), systemBrushFor(a.message, a.control)) << "our own colours by default";
+
+  HIGHCONTRASTW on = before;
+  on.dwFlags |= HCF_HIGHCONTRASTON;
+  // Not written to the profile: the prefix keeps its setting.
+  const bool switched = ::SystemParametersInfoW(SPI_SETHIGHCONTRAST, sizeof on, &on, 0) && win::HighContrastOn();
+  if (!switched) {
+    // Wine 8 ignores the switch: the answer is given to the pages instead, so the
+    // parameter's own path is shown on Windows only.
+    std::printf("high contrast cannot be switched on here: the test decides HighContrastOn() instead\n");
+    win::OverrideHighContrast(true);
+  }
+  for (const auto& a : asked) EXPECT_EQ(brushFor(a.message, a.control), systemBrushFor(a.message, a.control));
+  if (switched) ::SystemParametersInfoW(SPI_SETHIGHCONTRAST, sizeof before, &before, 0);
+  win::OverrideHighContrast(std::nullopt);
+  ::ReleaseDC(page->hwnd(), dc);
 }
 
 TEST(OpenUrlTest, HandsTheUrlToTheBrowserUnchanged) {
@@ -185,6 +268,42 @@ TEST_F(LicensePageTest, DisclaimerLinksOpenFromTheKeyboard) {
   ::SendMessageW(disclaimer, WM_KEYDOWN, VK_RETURN, 0x001C0001);
   const auto settings = ConfigurationManager::Instance();
   EXPECT_EQ(browser.WaitForUrls(2), (std::vector<std::wstring>{settings->m_termsUrl, settings->m_privacyUrl}));
+}
+
+// Tab as the wizard's message loop delivers it, with Shift held or not.
+void PressTab(HWND page, bool shift) {
+  BYTE keys[256] = {};
+  ::GetKeyboardState(keys);
+  keys[VK_SHIFT] = shift ? 0x80 : 0;
+  ::SetKeyboardState(keys);
+  MSG key{};
+  key.hwnd = ::GetFocus();
+  key.message = WM_KEYDOWN;
+  key.wParam = VK_TAB;
+  key.lParam = 0x000F0001;
+  ::IsDialogMessageW(page, &key);
+  keys[VK_SHIFT] = 0;
+  ::SetKeyboardState(keys);
+}
+
+// Tab and Shift+Tab reach every control, in reading order, and never stay inside
+// the disclaimer's links: at most one press per tab stop and per link.
+TEST_F(LicensePageTest, TabVisitsEveryControlInReadingOrderAndNeverTraps) {
+  const std::vector<HWND> order = {Item(IDC_LICENSE_EULA), Item(IDC_LICENSE_DISCLAIMER), Item(IDC_BACK),
+                                   Item(IDC_AGREE)};
+  const int presses = static_cast<int>(order.size()) + 2;  // two links in the disclaimer
+  for (const bool shift : {false, true}) {
+    SCOPED_TRACE(shift ? "Shift+Tab" : "Tab");
+    ::SetFocus(shift ? order.back() : order.front());
+    std::vector<HWND> visited = {::GetFocus()};
+    for (int i = 0; i < presses && visited.size() < order.size(); ++i) {
+      PressTab(page_->hwnd(), shift);
+      if (::GetFocus() != visited.back()) visited.push_back(::GetFocus());
+    }
+    std::vector<HWND> expected = order;
+    if (shift) std::reverse(expected.begin(), expected.end());
+    EXPECT_EQ(visited, expected);
+  }
 }
 
 TEST_F(LicensePageTest, EulaHoldsTheLicenseText) {

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "winui/link_tabbing.h"
 #include "system/text_convert.h"
 #include "flow/offer_flow.h"
 #include "res/resource.h"
@@ -34,6 +35,7 @@ bool ProductPage::OnInitDialog() {
 
   m_image.Attach(Item(IDC_OFFER_IMAGE));
   m_image.SetImage(m_package->m_image);
+  m_image.SetName(AnsiToWide(m_package->m_displayName));
 
   BindText(IDC_ACCEPT, "BUTTON_ACCEPT");
   BindText(IDC_DECLINE, "BUTTON_DECLINE");
@@ -41,6 +43,7 @@ bool ProductPage::OnInitDialog() {
   BindText(IDC_OFFER_DISCLAIMER, "PRODUCT_DISCLAIMER");
   ApplyTexts();
   FillInDisclaimer();
+  win::LetTabLeaveLinks(Item(IDC_OFFER_DISCLAIMER));
   // No default button: Enter must never accept a partner's program. Enter and
   // Space act on Accept or Decline only when that button has the focus.
   return true;

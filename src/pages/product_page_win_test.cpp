@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "pages/product_page.h"
+#include "testing/accessible_name.h"
 #include "res/resource.h"
 #include "testing/browser_capture.h"
 #include "testing/fake_server_link.h"
@@ -185,6 +186,42 @@ TEST_F(ProductPageTest, NothingIsAnsweredButOnPurpose) {
   testing::Click(Item(IDC_ACCEPT));
   EXPECT_EQ(pressed_, std::vector<ButtonType>{ButtonType::Accept}) << "a later click is an answer";
   EXPECT_EQ(settings_->m_acceptedPackages, PackageList{offer});
+}
+
+// Declining is as easy to see and to reach as accepting: the three answers are the
+// same size on one row, and Tab from the offer's text reaches each of them.
+TEST_F(ProductPageTest, EveryAnswerIsAsProminentAndReachable) {
+  Open(Offer(0));
+  RECT accept{}, decline{}, skipAll{};
+  ::GetWindowRect(Item(IDC_ACCEPT), &accept);
+  ::GetWindowRect(Item(IDC_DECLINE), &decline);
+  ::GetWindowRect(Item(IDC_SKIP_ALL), &skipAll);
+  for (const RECT& other : {decline, skipAll}) {
+    EXPECT_EQ(other.right - other.left, accept.right - accept.left);
+    EXPECT_EQ(other.bottom - other.top, accept.bottom - accept.top);
+    EXPECT_EQ(other.top, accept.top);
+  }
+
+  page_->OnNavigateToPage();
+  std::vector<HWND> visited = {::GetFocus()};
+  for (int press = 0; press < 6 && visited.size() < 4; ++press) {  // 4 tab stops and 2 links
+    MSG tab{};
+    tab.hwnd = ::GetFocus();
+    tab.message = WM_KEYDOWN;
+    tab.wParam = VK_TAB;
+    tab.lParam = 0x000F0001;
+    ::IsDialogMessageW(page_->hwnd(), &tab);
+    if (::GetFocus() != visited.back()) visited.push_back(::GetFocus());
+  }
+  EXPECT_EQ(visited, (std::vector<HWND>{Item(IDC_OFFER_DISCLAIMER), Item(IDC_DECLINE), Item(IDC_SKIP_ALL),
+                                        Item(IDC_ACCEPT)}));
+}
+
+TEST_F(ProductPageTest, ThePictureReadsAsTheOffersName) {
+  Open(Offer(0));
+  const testing::Heard picture = testing::WhatAScreenReaderHears(Item(IDC_OFFER_IMAGE));
+  ASSERT_TRUE(picture.answered);
+  EXPECT_EQ(picture.name, L"Nimbus \"Notes\"");
 }
 
 TEST_F(ProductPageTest, ShowingThePageRecordsTheOfferAsShown) {

@@ -1,5 +1,6 @@
 #include "pages/warning_page_ql_classic.h"
 
+#include "winui/link_tabbing.h"
 #include "settings/configuration_manager.h"
 #include "res/resource.h"
 #include "winui/fonts.h"
@@ -19,6 +20,7 @@ bool WarningPageQLClassic::OnInitDialog() {
   BindText(IDC_BACK, "BUTTON_BACK");
   BindText(IDC_TITLE_TEXT, "PRODUCT_TITLE");  // not on this template: skipped
   ApplyTexts();
+  win::LetTabLeaveLinks(Item(IDC_WARNING_TEXT));
   titleFont_ = win::ApplyDerivedFont(Item(IDC_WARNING_TITLE), 12, 1000);
   return true;
 }

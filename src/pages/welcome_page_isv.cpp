@@ -17,6 +17,7 @@ bool WelcomePageIsv::OnInitDialog() {
   const bool dlm = settings->m_wizardType == kWizardDlm;
 
   image_.Attach(Item(IDC_PAGE_IMAGE));
+  image_.SetName(ConfigurationManager::Instance()->m_productName);
   // The DLM wizard shows the logo its campaign sent.
   if (dlm) {
     image_.SetImage(settings->m_logoImage);

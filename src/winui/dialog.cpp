@@ -94,6 +94,20 @@ HBRUSH Dialog::OnCtlColor(HDC dc, HWND, UINT type) {
   return nullptr;
 }
 
+namespace {
+std::optional<bool> g_highContrastOverride;
+}  // namespace
+
+void OverrideHighContrast(std::optional<bool> on) { g_highContrastOverride = on; }
+
+bool HighContrastOn() {
+  if (g_highContrastOverride) return *g_highContrastOverride;
+  HIGHCONTRASTW contrast{};
+  contrast.cbSize = sizeof contrast;
+  return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
+         (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
 INT_PTR CALLBACK Dialog::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   auto* self = reinterpret_cast<Dialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
   if (message == WM_INITDIALOG) {
@@ -136,6 +150,9 @@ INT_PTR Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORLISTBOX:
     case WM_CTLCOLORSCROLLBAR:
     case WM_CTLCOLORMSGBOX:
+      // In high contrast every text keeps the system's colours: our own background,
+      // band and link colours would leave the theme's light text on light ground.
+      if (HighContrastOn()) return FALSE;
       // These return the brush itself, not through DWLP_MSGRESULT.
       return reinterpret_cast<INT_PTR>(OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam),
                                                   message - WM_CTLCOLORMSGBOX));

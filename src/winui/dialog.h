@@ -11,6 +11,13 @@
 
 namespace ostrane::win {
 
+// Whether Windows runs in high contrast: then every dialog leaves its colours to the
+// system (its own background and colour hooks are not asked).
+bool HighContrastOn();
+// Tests on systems that cannot switch high contrast (Wine 8 ignores
+// SPI_SETHIGHCONTRAST) decide the answer here; nothing: the system's.
+void OverrideHighContrast(std::optional<bool> on);
+
 class Dialog {
  public:
   explicit Dialog(int templateId) : templateId_(templateId) {}

@@ -22,6 +22,12 @@ void CStaticFromImage::SetImage(std::shared_ptr<Gdiplus::Bitmap> image) {
   if (control_ != nullptr) ::InvalidateRect(control_, nullptr, TRUE);
 }
 
+void CStaticFromImage::SetName(const std::wstring& name) {
+  // Past the static control's own handling, which would take the text of a bitmap
+  // static for the name of a bitmap resource to load.
+  if (control_ != nullptr) ::DefWindowProcW(control_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
+}
+
 void CStaticFromImage::LoadFromResource(int id, const wchar_t* type) {
   SetImage(win::LoadImageResource(::GetModuleHandleW(nullptr), id, type));
 }

@@ -22,6 +22,9 @@ class CStaticFromImage {
   void Attach(HWND control);
   void SetImage(std::shared_ptr<Gdiplus::Bitmap> image);
   void LoadFromResource(int id, const wchar_t* type);
+  // What a screen reader says for the picture: the control's window text, which it
+  // never draws.
+  void SetName(const std::wstring& name);
 
  private:
   static LRESULT CALLBACK Procedure(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR) noexcept;

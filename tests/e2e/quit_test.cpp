@@ -168,6 +168,28 @@ TEST_F(QuitTest, BeforeInstallingEveryStageAsksAndReportsTheQuit) {
   }
 }
 
+// Escape as a key press on the page: the title bar's question, and Escape in the
+// question is Cancel.
+TEST_F(QuitTest, EscapeAsksTheExitQuestionAndEscapeCancelsIt) {
+  HWND language = Start(kTwoOffers, json::object());
+  ASSERT_NE(language, nullptr);
+  Click(language, kNext);
+  HWND license = WaitForPage(wizard_, L"LicensePage");
+  ASSERT_NE(license, nullptr);
+  const auto pressEscape = [](HWND control) { ::PostMessageW(control, WM_KEYDOWN, VK_ESCAPE, 0x00010001); };
+  pressEscape(::GetDlgItem(license, kAgree));
+  HWND question = WaitForMessageBox(installer_->pid(), wizard_, 3s);
+  ASSERT_NE(question, nullptr) << "Escape asks as the close button does";
+  EXPECT_EQ(MessageBoxText(question), kExitQuestion);
+  pressEscape(::GetDlgItem(question, IDCANCEL));
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (::IsWindow(question) && std::chrono::steady_clock::now() < deadline) ::Sleep(50);
+  EXPECT_FALSE(::IsWindow(question)) << "Escape in the question cancels it";
+  EXPECT_EQ(PageName(VisiblePage(wizard_)), L"LicensePage") << "the wizard goes on";
+  EXPECT_EQ(CloseAndAnswer(), kExitQuestion);
+  EXPECT_EQ(installer_->WaitForExit(15s), DWORD{0});
+}
+
 // The product's installer is running: the wizard asks the installing question, ends
 // without waiting for the installer, which goes on and finishes on its own.
 TEST_F(QuitTest, WhileTheProductInstallsTheWizardEndsAndTheInstallerFinishes) {
