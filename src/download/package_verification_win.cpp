@@ -11,6 +11,7 @@
 #include "download/package_execution.h"
 #include "system/digest.h"
 #include "system/text_convert.h"
+#include "winui/system_library.h"
 #include "winui/unique_handle.h"
 
 namespace ostrane {
@@ -42,15 +43,9 @@ struct Crypt32 {
  private:
   static Crypt32 Load() {
     Crypt32 functions;
-    wchar_t system[MAX_PATH] = {};
-    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return functions;
-    // Never freed: the functions stay in use for the process's life.
-    const HMODULE dll = ::LoadLibraryW((std::wstring(system, length) + L"\\crypt32.dll").c_str());
-    if (dll == nullptr) return functions;
+    const HMODULE dll = win::LoadSystemLibrary(L"crypt32.dll");
     const auto take = [dll](auto& function, const char* name) {
-      function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
-          reinterpret_cast<void*>(::GetProcAddress(dll, name)));
+      function = win::SystemFunction<std::remove_reference_t<decltype(function)>>(dll, name);
     };
     take(functions.queryObject, "CryptQueryObject");
     take(functions.messageParam, "CryptMsgGetParam");

@@ -444,6 +444,14 @@ TEST_F(WelcomePageTest, LinksShowTheHandCursor) {
   EXPECT_EQ(::GetCursor(), ::LoadCursorW(nullptr, IDC_HAND));
 }
 
+TEST_F(WelcomePageTest, LinksReadAsLinksWithTheirTexts) {
+  const auto page = Open<WelcomePageIsv>();
+  const testing::Heard link = testing::WhatAScreenReaderHears(page->Item(IDC_PRIVACY_LINK));
+  ASSERT_TRUE(link.answered);
+  EXPECT_EQ(link.role, ROLE_SYSTEM_LINK);
+  EXPECT_EQ(link.name, L"Privacy Policy");
+}
+
 TEST_F(WelcomePageTest, LinksDrawUnderlinedInTheLinkColourOnThePageBackground) {
   constexpr COLORREF kBackground = RGB(250, 240, 200);
   const COLORREF linkColour = ::GetSysColor(COLOR_HOTLIGHT);

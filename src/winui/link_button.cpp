@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "winui/dpi.h"
+#include "winui/link_accessible.h"
 #include "winui/open_url.h"
 
 namespace ostrane::win {
@@ -113,6 +114,10 @@ LRESULT CALLBACK LinkButton::ButtonProcedure(HWND window, UINT message, WPARAM w
     case WM_SETCURSOR:
       ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
       return TRUE;
+    case WM_GETOBJECT:
+      // A screen reader hears a link, not a push button.
+      if (const LRESULT link = AnswerAsLink(window, wParam, lParam); link != 0) return link;
+      break;
     case WM_GETDLGCODE: {
       // A button leaves Enter to the dialog, which would press its default button.
       LRESULT code = ::DefSubclassProc(window, message, wParam, lParam);
