@@ -349,7 +349,14 @@ ExecResult RunExecutable(const std::wstring& exe, const std::wstring& arguments,
     result.text = L"Error launching executable: " + GetSystemErrorText(started.error);
     return result;
   }
-  if (wait && started.process) {
+  if (wait && !started.process) {
+    // The Shell handed the start to another process and gave no handle: the
+    // installer may well be running, so it counts as started, with what is unknown.
+    result.exitCode = 0;
+    result.text = kOutcomeUnknown;
+    return result;
+  }
+  if (wait) {
     ::WaitForSingleObject(started.process.get(), INFINITE);
     DWORD code = 0;
     if (::GetExitCodeProcess(started.process.get(), &code)) result.exitCode = code;

@@ -82,9 +82,14 @@ struct ProcessStarter {
   static ProcessStarter System();
 };
 
+// What an awaited start reports when the system started the program but gave no
+// process to wait for (a "runas" start handed to another process).
+inline constexpr wchar_t kOutcomeUnknown[] = L"started through the Shell without a process handle: outcome unknown";
+
 // Starts "\"exe\" arguments"; a program that needs elevation is started again through
 // the "runas" verb, under ProgramFileName(exe) (the file is renamed when that differs).
-// With wait, blocks until it ends and reports its exit code.
+// With wait, blocks until it ends and reports its exit code; when there is no process
+// to wait for, exit code 0 with kOutcomeUnknown.
 ExecResult RunExecutable(const std::wstring& exe, const std::wstring& arguments, bool wait,
                          const ProcessStarter& starter = ProcessStarter::System());
 

@@ -287,6 +287,14 @@ TEST_F(PackageExecutionTest, AProgramNeedingElevationIsStartedAgainThroughRunas)
   }
   created.clear(), elevated.clear();
   {
+    SCOPED_TRACE("the Shell started it elsewhere and gave no process");
+    const ProcessStarter noHandle{[](std::wstring&) { return StartedProcess{{}, kErrorElevationRequired}; },
+                                  [](const std::wstring&, const std::wstring&) { return StartedProcess{}; }};
+    const ExecResult result = RunExecutable(exe, L"", true, noHandle);
+    EXPECT_EQ(result.exitCode, 0u) << "started, not failed";
+    EXPECT_EQ(result.text, kOutcomeUnknown);
+  }
+  {
     SCOPED_TRACE("the user declines the prompt");
     const ExecResult result = RunExecutable(exe, L"", true, starter(kErrorElevationRequired, ERROR_CANCELLED));
     EXPECT_EQ(elevated.size(), 1u);

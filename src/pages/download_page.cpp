@@ -275,7 +275,9 @@ void DownloadPageIsv::PollMainInstall() {
     m_mainFailed = true;
   } else {
     ConfigurationManager::Instance()->m_mainResultPath = m_mainExePath;
-    item.package->SendEvent(kEventInstalled, nullptr);
+    // An outcome that could not be awaited goes with the event, so the server can tell.
+    item.package->SendEvent(kEventInstalled,
+                            result.text.empty() ? nlohmann::json() : nlohmann::json{{"12", WideToAnsi(result.text)}});
   }
   m_installQueue.pop_front();
   if (!m_installQueue.empty()) {
