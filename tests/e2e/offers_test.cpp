@@ -137,6 +137,37 @@ TEST_F(OffersTest, RulesKeepSomeOffersAndTheUserAnswersTheRest) {
   EXPECT_EQ(Pictures(records_), 8u);
 }
 
+// A double-click with the mouse on Agree: the second click lands where the first
+// offer's Accept appears, and must not answer it.
+TEST_F(OffersTest, ADoubleClickOnAgreeLeavesTheFirstOfferUnanswered) {
+  Start(json{{"f", {{"m", 3}}}, {"o", {Offer("first", {{"v", 1}}), Offer("second", {{"v", 2}})}}});
+  HWND license = LicensePage();
+  ASSERT_NE(license, nullptr);
+  ::SetForegroundWindow(wizard_);
+  RECT agree{};
+  ASSERT_TRUE(::GetWindowRect(::GetDlgItem(license, kAgree), &agree));
+  const int x = (agree.left + agree.right) / 2, y = (agree.top + agree.bottom) / 2;
+  ASSERT_TRUE(::SetCursorPos(x, y));
+  const auto click = [] {
+    INPUT press[2] = {};
+    press[0].type = press[1].type = INPUT_MOUSE;
+    press[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    press[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ::SendInput(2, press, sizeof press[0]);
+  };
+  click();
+  // The second click once the offer page is there, well within the double-click time.
+  HWND offer = WaitForNextPage(wizard_, license, std::chrono::milliseconds(::GetDoubleClickTime()));
+  ASSERT_EQ(PageName(offer), L"ProductPage") << "the first click agreed";
+  RECT accept{};
+  ::GetWindowRect(::GetDlgItem(offer, kAccept), &accept);
+  ASSERT_TRUE(::PtInRect(&accept, POINT{x, y})) << "Accept sits where Agree was";
+  click();
+  ::Sleep(::GetDoubleClickTime() + 500);
+  EXPECT_EQ(VisiblePage(wizard_), offer) << "the first offer is still on screen, unanswered";
+  Quit();
+}
+
 TEST_F(OffersTest, SkipAllOnTheFirstOfThreePassesOverTheOthers) {
   Start({{"f", {{"m", 3}}}, {"o", {Offer("a", {{"v", 1}}), Offer("b", {{"v", 2}}), Offer("c", {{"v", 3}})}}});
   HWND license = LicensePage();
