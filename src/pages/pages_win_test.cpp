@@ -107,16 +107,6 @@ TEST_F(PageTest, ButtonsReportTheirStep) {
   }
 }
 
-// Escape as the wizard's message loop delivers it: through the page's dialog manager.
-void PressEscape(HWND page) {
-  MSG key{};
-  key.hwnd = page;
-  key.message = WM_KEYDOWN;
-  key.wParam = VK_ESCAPE;
-  key.lParam = 0x00010001;
-  ::IsDialogMessageW(page, &key);
-}
-
 // The host stands for the wizard window: DefWindowProc closes it on SC_CLOSE, as the
 // title bar's button would. Without the close item in its system menu, nothing.
 TEST_F(PageTest, EscapeDoesWhatTheCloseButtonDoes) {
@@ -124,7 +114,7 @@ TEST_F(PageTest, EscapeDoesWhatTheCloseButtonDoes) {
     SCOPED_TRACE(closeButton ? "with a close button" : "close button removed");
     if (!closeButton) ::DeleteMenu(::GetSystemMenu(host_, FALSE), SC_CLOSE, MF_BYCOMMAND);
     const auto page = Open<LicensePageIsv>();
-    PressEscape(page->hwnd());
+    testing::PressKey(page->hwnd(), page->hwnd(), VK_ESCAPE);
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
     EXPECT_EQ(::IsWindow(host_) == FALSE, closeButton);
@@ -270,22 +260,6 @@ TEST_F(LicensePageTest, DisclaimerLinksOpenFromTheKeyboard) {
   EXPECT_EQ(browser.WaitForUrls(2), (std::vector<std::wstring>{settings->m_termsUrl, settings->m_privacyUrl}));
 }
 
-// Tab as the wizard's message loop delivers it, with Shift held or not.
-void PressTab(HWND page, bool shift) {
-  BYTE keys[256] = {};
-  ::GetKeyboardState(keys);
-  keys[VK_SHIFT] = shift ? 0x80 : 0;
-  ::SetKeyboardState(keys);
-  MSG key{};
-  key.hwnd = ::GetFocus();
-  key.message = WM_KEYDOWN;
-  key.wParam = VK_TAB;
-  key.lParam = 0x000F0001;
-  ::IsDialogMessageW(page, &key);
-  keys[VK_SHIFT] = 0;
-  ::SetKeyboardState(keys);
-}
-
 // Tab and Shift+Tab reach every control, in reading order, and never stay inside
 // the disclaimer's links: at most one press per tab stop and per link.
 TEST_F(LicensePageTest, TabVisitsEveryControlInReadingOrderAndNeverTraps) {
@@ -297,7 +271,7 @@ TEST_F(LicensePageTest, TabVisitsEveryControlInReadingOrderAndNeverTraps) {
     ::SetFocus(shift ? order.back() : order.front());
     std::vector<HWND> visited = {::GetFocus()};
     for (int i = 0; i < presses && visited.size() < order.size(); ++i) {
-      PressTab(page_->hwnd(), shift);
+      testing::PressKey(page_->hwnd(), ::GetFocus(), VK_TAB, shift);
       if (::GetFocus() != visited.back()) visited.push_back(::GetFocus());
     }
     std::vector<HWND> expected = order;

@@ -205,12 +205,7 @@ TEST_F(ProductPageTest, EveryAnswerIsAsProminentAndReachable) {
   page_->OnNavigateToPage();
   std::vector<HWND> visited = {::GetFocus()};
   for (int press = 0; press < 6 && visited.size() < 4; ++press) {  // 4 tab stops and 2 links
-    MSG tab{};
-    tab.hwnd = ::GetFocus();
-    tab.message = WM_KEYDOWN;
-    tab.wParam = VK_TAB;
-    tab.lParam = 0x000F0001;
-    ::IsDialogMessageW(page_->hwnd(), &tab);
+    testing::PressKey(page_->hwnd(), ::GetFocus(), VK_TAB);
     if (::GetFocus() != visited.back()) visited.push_back(::GetFocus());
   }
   EXPECT_EQ(visited, (std::vector<HWND>{Item(IDC_OFFER_DISCLAIMER), Item(IDC_DECLINE), Item(IDC_SKIP_ALL),

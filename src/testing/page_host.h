@@ -55,15 +55,28 @@ inline void Click(HWND button) {
                  reinterpret_cast<LPARAM>(button));
 }
 
-// Enter as the wizard's message loop delivers it: through the page's dialog manager.
-inline void PressEnter(HWND page, HWND focus) {
+// A key as the wizard's message loop delivers it: through the page's dialog manager,
+// with Shift held for the dialog manager to see when asked.
+inline void PressKey(HWND page, HWND focus, WPARAM virtualKey, bool shift = false) {
+  BYTE keys[256] = {};
+  if (shift) {
+    ::GetKeyboardState(keys);
+    keys[VK_SHIFT] = 0x80;
+    ::SetKeyboardState(keys);
+  }
   MSG key{};
   key.hwnd = focus;
   key.message = WM_KEYDOWN;
-  key.wParam = VK_RETURN;
-  key.lParam = 0x001C0001;
+  key.wParam = virtualKey;
+  key.lParam = static_cast<LPARAM>(::MapVirtualKeyW(static_cast<UINT>(virtualKey), MAPVK_VK_TO_VSC)) << 16 | 1;
   ::IsDialogMessageW(page, &key);
+  if (shift) {
+    keys[VK_SHIFT] = 0;
+    ::SetKeyboardState(keys);
+  }
 }
+
+inline void PressEnter(HWND page, HWND focus) { PressKey(page, focus, VK_RETURN); }
 
 // A fresh host window per test; the buttons pages report are collected in pressed_.
 class PageHostTest : public ::testing::Test {
