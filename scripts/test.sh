@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every test: set-up, the layer check of src/, both builds, the native unit tests
-# (with ASan and UBSan), a short run of the fuzz targets and the Windows tests under
-# Wine against the local HTTPS server.
+# (with ASan and UBSan, and again with ThreadSanitizer), a short run of the fuzz
+# targets and the Windows tests under Wine against the local HTTPS server.
 set -uo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
@@ -22,7 +22,7 @@ build() {
     { tail -n 60 "build/$1.log"; echo "build $1 failed"; return 1; }
 }
 mkdir -p build
-for preset in native-asan windows; do
+for preset in native-asan native-tsan windows; do
   echo "== building $preset"
   build "$preset" || exit 1
 done
@@ -33,6 +33,8 @@ export DISPLAY="$(cat "$OSTRANE_STATE/session/display")"
 
 echo "== native tests (ASan, UBSan)"
 ctest --preset native-asan -j "$(nproc)" || status=1
+echo "== native tests (ThreadSanitizer)"
+ctest --preset native-tsan -L native -j "$(nproc)" || status=1
 echo "== fuzz targets (short run)"
 # A few seconds per target on its seeds; scripts/fuzz.sh runs them for longer.
 if build fuzz; then

@@ -42,6 +42,8 @@ void Package::BuildBaseRecord() {
 
 void Package::RefreshAnalytics(RequestContext context, const std::wstring& id, const std::wstring& flow,
                                const std::wstring& displayName, const std::wstring& channel) {
+  // Senders copy the record and the headers under this lock (SendEvent).
+  std::lock_guard lock(m_eventMutex);
   m_requestTemplate = std::move(context);
   m_isMainProduct = true;
   m_position = 0;

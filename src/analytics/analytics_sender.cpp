@@ -1,6 +1,9 @@
 // Delivery of a package's events: a detached thread per event, two attempts, and a
-// per-package count of sends in flight that the wizard waits on when the user quits.
+// per-package count of sends in flight that the wizard waits on when the user quits,
+// and one count over every package that it waits on when it ends after the last page.
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include "analytics/analytics_record.h"
 #include "campaign/package.h"
@@ -13,21 +16,65 @@ namespace {
 constexpr int kAttempts = 2;
 constexpr std::chrono::milliseconds kRetryPause{5000};
 
+// Sends in flight of every package. Never destroyed: detached senders may end while
+// the process exits.
+struct AllSends {
+  std::mutex mutex;
+  std::condition_variable idle;
+  int pending = 0;
+};
+
+AllSends& EverySend() {
+  static auto* sends = new AllSends;
+  return *sends;
+}
+
+void CountSendStarted() {
+  std::lock_guard lock(EverySend().mutex);
+  ++EverySend().pending;
+}
+
+void CountSendEnded() {
+  std::lock_guard lock(EverySend().mutex);
+  if (--EverySend().pending == 0) EverySend().idle.notify_all();
+}
+
+// Waits on one of the counts, with no time-out for the latest deadline.
+template <typename Idle>
+void WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& idle,
+               std::chrono::steady_clock::time_point deadline, Idle isIdle) {
+  if (deadline == std::chrono::steady_clock::time_point::max()) {
+    idle.wait(lock, isIdle);
+  } else {
+    idle.wait_until(lock, deadline, isIdle);
+  }
+}
+
 }  // namespace
 
+void WaitForEverySend(std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock lock(EverySend().mutex);
+  WaitUntil(lock, EverySend().idle, deadline, [] { return EverySend().pending == 0; });
+}
+
 void Package::SendEvent(int code, const nlohmann::json& parameters) {
+  // The sender works on copies and keeps the package alive until it ends, so the
+  // wizard may go away first. The record and the headers are copied now, under the
+  // lock that RefreshAnalytics takes: the wizard may refresh them meanwhile.
+  nlohmann::json record;
+  HeaderList headers;
   {
     std::lock_guard lock(m_eventMutex);
     if (m_stopSending) return;
     ++m_pendingEvents;
+    record = m_baseEvent;
+    headers = m_requestTemplate.headers;
   }
-  // The sender works on copies and keeps the package alive until it ends, so the
-  // wizard may go away first. The URL and the headers are read now, on the caller's
-  // thread: the wizard may refresh the package's context while the send runs.
+  CountSendStarted();
   std::wstring url = ConfigurationManager::Instance()->m_analyticsUrl;
   try {
-    std::function<void()> send = [package = shared_from_this(), code, parameters, record = m_baseEvent,
-                                  url = std::move(url), headers = m_requestTemplate.headers, link = m_link] {
+    std::function<void()> send = [package = shared_from_this(), code, parameters, record = std::move(record),
+                                  url = std::move(url), headers = std::move(headers), link = m_link] {
       SendEventThread(package, code, parameters, record, url, headers, link);
     };
     if (m_startThread) {
@@ -38,8 +85,11 @@ void Package::SendEvent(int code, const nlohmann::json& parameters) {
   } catch (...) {
     // No thread for it: the event is lost, as an undeliverable one is. Callers are
     // closing windows and removing folders; a throw here would stop that half-way.
-    std::lock_guard lock(m_eventMutex);
-    if (--m_pendingEvents == 0) m_eventsIdle.notify_all();
+    {
+      std::lock_guard lock(m_eventMutex);
+      if (--m_pendingEvents == 0) m_eventsIdle.notify_all();
+    }
+    CountSendEnded();
   }
 }
 
@@ -64,13 +114,16 @@ void Package::SendEventThread(std::shared_ptr<Package> package, int code, nlohma
   } catch (...) {
     // Lost: a transport failure or no memory. Whatever it was, the count below drops.
   }
-  std::lock_guard lock(package->m_eventMutex);
-  if (--package->m_pendingEvents == 0) package->m_eventsIdle.notify_all();
+  {
+    std::lock_guard lock(package->m_eventMutex);
+    if (--package->m_pendingEvents == 0) package->m_eventsIdle.notify_all();
+  }
+  CountSendEnded();
 }
 
-void Package::WaitForSends() {
+void Package::WaitForSends(std::chrono::steady_clock::time_point deadline) {
   std::unique_lock lock(m_eventMutex);
-  m_eventsIdle.wait(lock, [this] { return m_pendingEvents == 0; });
+  WaitUntil(lock, m_eventsIdle, deadline, [this] { return m_pendingEvents == 0; });
 }
 
 }  // namespace ostrane

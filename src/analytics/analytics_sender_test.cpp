@@ -4,6 +4,7 @@
 
 #include <future>
 #include <system_error>
+#include <thread>
 
 #include "analytics/analytics_record.h"
 #include "campaign/package.h"
@@ -160,6 +161,37 @@ TEST(AnalyticsSenderTest, ASendKeepsItsPackageAliveUntilItEnds) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!watch.expired() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
   EXPECT_TRUE(watch.expired());
+}
+
+// Events come from the page threads while the wizard's thread gives the product its
+// campaign facts and then quits; ThreadSanitizer watches the native build of this.
+TEST(AnalyticsSenderTest, SendsFromSeveralThreadsWhileRefreshedAndQuitting) {
+  auto link = std::make_shared<FakeServerLink>();
+  auto product = std::make_shared<Package>(Context(), L"Product", L"", L"Product", L"");
+  product->SetServerLink(link);
+  constexpr int kSenders = 4, kEventsEach = 25;
+  std::vector<std::thread> senders;
+  for (int sender = 0; sender < kSenders; ++sender) {
+    senders.emplace_back([&] {
+      for (int event = 0; event < kEventsEach; ++event) product->SendEvent(kEventStarted, json{{"12", "x"}});
+    });
+  }
+  for (int refresh = 0; refresh < 20; ++refresh)
+    product->RefreshAnalytics(Context(), L"Product " + std::to_wstring(refresh), L"flow", L"Product", L"ch");
+  for (auto& sender : senders) sender.join();
+  product->SendEvent(kEventUserQuit, json::object());
+  product->WaitForSends();
+  WaitForEverySend(std::chrono::steady_clock::now() + std::chrono::seconds(30));
+
+  const auto posts = link->posts();
+  ASSERT_EQ(posts.size(), std::size_t{kSenders * kEventsEach + 1});
+  for (const auto& post : posts) {
+    const auto record = json::parse(json::parse(post.body).at("data").get<std::string>());
+    EXPECT_EQ(record.at("10"), 1) << "a whole record of the product";
+    EXPECT_TRUE(record.at("6") == "1" || record.at("6") == "5") << record.dump();
+  }
+  EXPECT_TRUE(Stopped(*product));
+  EXPECT_EQ(Pending(*product), 0);
 }
 
 }  // namespace

@@ -33,6 +33,7 @@ COstraneDlg::~COstraneDlg() {
   {
     std::lock_guard lock(handOver_->mutex);
     handOver_->window = nullptr;
+    handOver_->loaded = {};
   }
   // GDI+ images must go before GDI+ itself shuts down at process exit.
   auto settings = ConfigurationManager::Instance();
@@ -126,10 +127,10 @@ bool COstraneDlg::CreateInitialPages() {
     }
     // May run on a worker thread, after the wizard has gone: store the list and post,
     // nothing else, and only while the window is there.
-    loading->m_onPackagesReady = [handOver = handOver_](PackageList packages) {
+    loading->m_onPackagesReady = [handOver = handOver_](LoadedOffers loaded) {
       std::lock_guard lock(handOver->mutex);
       if (handOver->window == nullptr) return;
-      handOver->offers = std::move(packages);
+      handOver->loaded = std::move(loaded);
       ::PostMessageW(handOver->window, WM_LOAD_COMPLETE, 0, 0);
     };
   }
@@ -184,8 +185,11 @@ void COstraneDlg::OnButton(ButtonType button) {
     skippedOffers = CountSkippedOffers();
   const FlowStep step = flow_.OnButton(button, skippedOffers);
   if (step.createMainPackage) CreateMainPackage();
+  if (step.endDialog) {
+    EndAfterLastPage(*step.endDialog, step.cleanUpWorkFolder);
+    return;
+  }
   if (step.cleanUpWorkFolder) CleanUpTempFolder();
-  if (step.endDialog) EndDialog(*step.endDialog);
   if (step.navigateTo) NavigateTo(*step.navigateTo);
 }
 
@@ -255,11 +259,18 @@ void COstraneDlg::ShowErrorPage(const std::wstring& title, const std::wstring& t
 }
 
 LRESULT COstraneDlg::OnLoadCompleteMessage(WPARAM, LPARAM) {
+  LoadedOffers loaded;
   {
     std::lock_guard lock(handOver_->mutex);
-    offerFlow_.SetOffers(std::move(handOver_->offers));
+    loaded = std::move(handOver_->loaded);
   }
+  // The pictures reach the packages and the settings here, on this thread, where the
+  // pages read them and the wizard releases them.
+  for (std::size_t index = 0; index < loaded.offers.size() && index < loaded.pictures.size(); ++index)
+    loaded.offers[index]->m_image = std::move(loaded.pictures[index]);
   auto settings = ConfigurationManager::Instance();
+  if (loaded.logo) settings->m_logoImage = std::move(loaded.logo);
+  offerFlow_.SetOffers(std::move(loaded.offers));
   languages_->SetLanguage(settings->m_languageName);
   if (settings->m_wizardType == kWizardDlm) {
     headerImage_.SetImage(settings->m_logoImage);
@@ -367,28 +378,42 @@ void COstraneDlg::OnClose() {
     const std::wstring question = languages_->GetText(installing_ ? "PROGRESS_QUIT" : "MSG_EXIT");
     if (::MessageBoxW(hwnd(), question.c_str(), L"", MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return;
   }
+  auto settings = ConfigurationManager::Instance();
+  settings->m_closing = true;
+  DownloadManager::Instance()->m_cancelled = true;
+  LeaveTheScreen();
+  // The window is hidden while each package's quit event goes out: one at a time,
+  // the offers shown first, the main product last.
+  const auto deadline = std::chrono::steady_clock::now() + kLastEventsBound;
+  for (const auto& package : settings->m_shownPackages) {
+    package->SendEvent(kEventUserQuit, nlohmann::json::object());
+    package->WaitForSends(deadline);
+  }
+  if (settings->m_mainPackage) {
+    settings->m_mainPackage->SendEvent(kEventUserQuit, nlohmann::json::object());
+    settings->m_mainPackage->WaitForSends(deadline);
+  }
+  CleanUpTempFolder();
+  OnCancel();
+}
+
+void COstraneDlg::EndAfterLastPage(int result, bool cleanUpWorkFolder) {
+  LeaveTheScreen();
+  // Nothing more is said, but what was said arrives: events still on their way (a
+  // second attempt after a refused one) are waited for, as quitting waits.
+  WaitForEverySend(std::chrono::steady_clock::now() + kLastEventsBound);
+  if (cleanUpWorkFolder) CleanUpTempFolder();
+  EndDialog(result);
+}
+
+void COstraneDlg::LeaveTheScreen() {
   singleInstanceMutex_.reset();  // a new instance may start from now on
   ::ShowWindow(hwnd(), SW_HIDE);
   {
     std::lock_guard lock(handOver_->mutex);
     handOver_->window = nullptr;  // pictures still coming in hand over to nobody
   }
-  auto settings = ConfigurationManager::Instance();
-  settings->m_closing = true;
-  DownloadManager::Instance()->m_cancelled = true;
-  for (const auto& page : pages_) page->OnQuit();
-  // The window is hidden while each package's quit event goes out: one at a time,
-  // the offers shown first, the main product last.
-  for (const auto& package : settings->m_shownPackages) {
-    package->SendEvent(kEventUserQuit, nlohmann::json::object());
-    package->WaitForSends();
-  }
-  if (settings->m_mainPackage) {
-    settings->m_mainPackage->SendEvent(kEventUserQuit, nlohmann::json::object());
-    settings->m_mainPackage->WaitForSends();
-  }
-  CleanUpTempFolder();
-  OnCancel();
+  for (const auto& page : pages_) page->OnWizardEnding();
 }
 
 void COstraneDlg::CleanUpTempFolder() {

@@ -4,6 +4,7 @@
 // instance guard, the exit question, the error page and the temp-folder clean-up.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,6 +17,7 @@
 #include "winui/static_from_image.h"
 #include "locale/language_manager.h"
 #include "locale/win32_locale_platform.h"
+#include "pages/loading_page.h"
 #include "winui/dialog.h"
 #include "winui/unique_handle.h"
 
@@ -67,6 +69,16 @@ class COstraneDlg : public win::Dialog {
   // The first Next: the main product's package and its start event.
   void CreateMainPackage();
   void OnClose();
+  // Finish, or the error page's Close: the window goes, then the wizard waits for the
+  // pages' work in flight and the events on their way before the folder goes.
+  void EndAfterLastPage(int result, bool cleanUpWorkFolder);
+  // Hides the window, lets a new instance start, drops the offers' hand-over and lets
+  // every page end or wait for its work on other threads.
+  void LeaveTheScreen();
+
+  // How long the hidden window waits for the last events: two attempts with the pause
+  // between them, each well within the time a reachable server takes to answer.
+  static constexpr std::chrono::seconds kLastEventsBound{30};
 
   HICON icon_ = nullptr;  // shared resource icon, not destroyed
   win::UniqueKernelHandle singleInstanceMutex_;
@@ -82,7 +94,7 @@ class COstraneDlg : public win::Dialog {
   struct LoadHandOver {
     std::mutex mutex;
     HWND window = nullptr;  // null once the wizard is going away
-    PackageList offers;
+    LoadedOffers loaded;
   };
   std::shared_ptr<LoadHandOver> handOver_ = std::make_shared<LoadHandOver>();
   OfferFlow offerFlow_;  // the offer list and the offer-flow state

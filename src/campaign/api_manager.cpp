@@ -64,10 +64,10 @@ std::unique_ptr<nlohmann::json> ApiManager::RequestConfig(const ConfigurationMan
     reply.clear();
     std::uint32_t status = 0;
     // A transport failure throws straight out: no further attempt, no pause.
-    const bool answered = link_->PostJson(settings.m_configUrl, body, {}, reply, status);
+    const bool answered = link_->PostJsonUntilAborted(settings.m_configUrl, body, {}, reply, status, abort_);
     if (answered && status >= 200 && status <= 399) break;
     // Every failed attempt pauses, the last one too.
-    link_->Pause(kRetryPause);
+    link_->PauseUntilAborted(kRetryPause, abort_);
   }
 
   // Whatever the last attempt brought is taken as the campaign, whitespace and all.

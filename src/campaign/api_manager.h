@@ -42,14 +42,19 @@ class ApiManager {
 
   // The campaign document for this run (Windows: the facts come from the system).
   // Blocking; worker threads only. Throws OstraneException (no URL, transport
-  // failure, empty reply) and the JSON library's parse error.
+  // failure, empty reply, aborted) and the JSON library's parse error.
   std::unique_ptr<nlohmann::json> RequestConfig();
 
   // The same for given facts; the URL is read from the settings before each attempt.
   std::unique_ptr<nlohmann::json> RequestConfig(const ConfigurationManager& settings, const ConfigRequestFacts& facts);
 
+  // From any thread: the request in flight ends now, and any later one at once. The
+  // user has quit; nothing is to be asked of the server any more.
+  void Abort() { abort_.Abort(); }
+
  private:
   std::shared_ptr<ServerLink> link_;
+  AbortSignal abort_;
 };
 
 }  // namespace ostrane

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+#include <thread>
+
 #include "net/ostrane_exception.h"
 #include "settings/configuration_manager.h"
 #include "testing/fake_server_link.h"
@@ -124,6 +127,23 @@ TEST_F(RequestConfigTest, WithoutAUrlNothingIsSent) {
   FakeServerLink link;
   EXPECT_THROW(Request(link), OstraneException);
   EXPECT_TRUE(link.posts().empty());
+}
+
+// The user quits while the server is still answering: what it answers then is not the
+// campaign, and nothing more is asked.
+TEST_F(RequestConfigTest, AnAbortedRequestTakesNoAnswerAndAsksNoMore) {
+  FakeServerLink link(std::vector<Reply>{{500, "{}"}, {200, R"({"o":[]})"}});
+  link.Hold();
+  ApiManager api(std::shared_ptr<ServerLink>(&link, [](ServerLink*) {}));
+  auto request = std::async(std::launch::async, [&] { return api.RequestConfig(settings, SampleFacts()); });
+  while (link.posts().empty()) std::this_thread::sleep_for(milliseconds(1));
+  api.Abort();
+  link.Release();
+  EXPECT_THROW(request.get(), OstraneException);
+  EXPECT_EQ(link.posts().size(), 1u);
+  EXPECT_TRUE(link.pauses().empty()) << "no pause before an attempt that will not come";
+  EXPECT_THROW(api.RequestConfig(settings, SampleFacts()), OstraneException) << "nor any later request";
+  EXPECT_EQ(link.posts().size(), 1u);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <condition_variable>
 #include <cstdint>
@@ -97,6 +98,10 @@ enum EventCode : int {
 // Delivery of a terminal event ends a package's analytics.
 bool IsTerminalEvent(int code);
 
+// Blocks until no send of any package is in flight, or until the deadline: the wizard
+// ends after the last page with nothing left to say, but what it said must arrive.
+void WaitForEverySend(std::chrono::steady_clock::time_point deadline);
+
 // A block's optional "sha256" and "signer" (an offer's "ps", the DLM product's "i").
 // Throws the JSON library's type error for a "sha256" that is not 64 hexadecimal
 // digits or a "signer" that is not a non-empty string.
@@ -120,8 +125,9 @@ class Package : public std::enable_shared_from_this<Package> {
   std::string ExpandPlaceholders(const std::string& text) const { return m_placeholders.Expand(text); }
 
   // Fetches the offer picture from the file base URL in the background and calls
-  // done once on the fetching thread, with or without a picture. Windows only.
-  void DownloadImage(std::function<void()> done);
+  // done once on the fetching thread, with the picture or null; the package lives
+  // until then. m_image is the user-interface thread's to set. Windows only.
+  void DownloadImage(std::function<void(std::shared_ptr<Gdiplus::Bitmap>)> done);
   // Holds the partner's offers back 180 days: local yyyymmdd, a DWORD at HKLM m_pn.registryPath. Windows only.
   bool WriteRegistryDateMarker();
   bool WriteRegistryDateMarker(std::time_t now);
@@ -133,8 +139,8 @@ class Package : public std::enable_shared_from_this<Package> {
   // Starts a detached sender and returns at once; nothing once a terminal event of
   // this package has been delivered.
   void SendEvent(int code, const nlohmann::json& parameters = nullptr);
-  // Blocks until no send of this package is in flight.
-  void WaitForSends();
+  // Blocks until no send of this package is in flight, or until the deadline.
+  void WaitForSends(std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max());
   // The link events go through; tests give their own.
   void SetServerLink(std::shared_ptr<ServerLink> link) { m_link = std::move(link); }
   // How a sender thread is started (StartDetachedThread); tests make it fail.
@@ -166,7 +172,7 @@ class Package : public std::enable_shared_from_this<Package> {
   int m_position = 0;
   bool m_stopSending = false;
   nlohmann::json m_baseEvent;
-  std::shared_ptr<Gdiplus::Bitmap> m_image;
+  std::shared_ptr<Gdiplus::Bitmap> m_image;  // user-interface thread only
   PlaceholderTable m_placeholders;
   std::vector<std::wstring> m_filesMustBeAbsent;
   std::vector<std::wstring> m_filesAnyPresent;

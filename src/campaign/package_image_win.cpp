@@ -7,15 +7,14 @@
 
 namespace ostrane {
 
-void Package::DownloadImage(std::function<void()> done) {
+void Package::DownloadImage(std::function<void(std::shared_ptr<Gdiplus::Bitmap>)> done) {
   const std::wstring url = ConfigurationManager::Instance()->m_fileBaseUrl + AnsiToWide(m_id);
   // The fetch keeps the package alive: the wizard may drop it before the picture comes.
   DownloadManager::Instance()->FetchAsync(url, [self = shared_from_this(), done = std::move(done)](ByteBuffer data) {
     // Null (quitting) or empty (failed): no picture, and done all the same.
-    if (data && !data->empty()) {
-      if (auto image = win::LoadImageFromBytes(data->data(), data->size())) self->m_image = std::move(image);
-    }
-    if (done) done();
+    std::shared_ptr<Gdiplus::Bitmap> picture;
+    if (data && !data->empty()) picture = win::LoadImageFromBytes(data->data(), data->size());
+    if (done) done(std::move(picture));
   });
 }
 

@@ -32,9 +32,10 @@ class IPage : public win::Dialog, public TextTarget {
   ~IPage() override;
 
   virtual void OnNavigateToPage() = 0;
-  // The user has quit: work of the page that runs on other threads ends or is waited
-  // for here, before the wizard deletes its work folder.
-  virtual void OnQuit() {}
+  // The wizard is ending (the user quit, or Finish or the error page's Close): work of
+  // the page that runs on other threads ends or is waited for here, before the wizard
+  // deletes its work folder.
+  virtual void OnWizardEnding() {}
   virtual void SetButtonHandler(ButtonHandler handler) { buttonHandler_ = std::move(handler); }
   virtual void SetErrorHandler(ErrorHandler handler) { errorHandler_ = std::move(handler); }
   // Sets every bound control's text that the current language has.

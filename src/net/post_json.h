@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "net/abort_signal.h"
 #include "net/header_list.h"
 
 namespace ostrane {
@@ -13,12 +14,14 @@ namespace ostrane {
 // scheme, port and query are not used. The caller's headers go first, then
 // "Expect" and "Content-Type". Appends the reply to response and sets status.
 // Returns true whenever a reply arrived, whatever its status; every failure throws
-// OstraneException (status is then left as it was).
+// OstraneException (status is then left as it was). A given abort signal closes the
+// request from its own thread, which ends a wait for the server at once.
 bool PostJson(const std::wstring& url, const std::string& body, HeaderList headers, std::string& response,
-              std::uint32_t& status);
+              std::uint32_t& status, AbortSignal* abort = nullptr);
 
 // The same on a split URL; false instead of an exception.
 bool PostJsonToHost(const std::wstring& host, const std::wstring& path, const std::string& body,
-                    HeaderList headers, std::string& response, std::uint32_t& status);
+                    HeaderList headers, std::string& response, std::uint32_t& status,
+                    AbortSignal* abort = nullptr);
 
 }  // namespace ostrane

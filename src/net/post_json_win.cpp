@@ -14,20 +14,49 @@
 
 namespace ostrane {
 
+namespace {
+
+// An abort signal's hold on one request handle, for as long as the exchange runs.
+// When the signal was given meanwhile, the handle is closed already: its owner lets
+// go of it instead of closing it a second time.
+class AbortableRequest {
+ public:
+  AbortableRequest(AbortSignal* abort, UniqueWinHttp& request) : abort_(abort), request_(request) {
+    HINTERNET handle = request.get();
+    registered_ = abort_ == nullptr || abort_->Register([handle] { ::WinHttpCloseHandle(handle); });
+  }
+  ~AbortableRequest() {
+    if (abort_ != nullptr && registered_ && abort_->Unregister()) request_.release();
+  }
+  AbortableRequest(const AbortableRequest&) = delete;
+  AbortableRequest& operator=(const AbortableRequest&) = delete;
+
+  // False when the signal had been given before the exchange began.
+  bool registered() const { return registered_; }
+
+ private:
+  AbortSignal* abort_;
+  UniqueWinHttp& request_;
+  bool registered_ = false;
+};
+
+}  // namespace
+
 bool PostJson(const std::wstring& url, const std::string& body, HeaderList headers, std::string& response,
-              std::uint32_t& status) {
+              std::uint32_t& status, AbortSignal* abort) {
   // Windows 7 without SP1 cannot speak TLS 1.2: nothing is sent from it.
   if (IsOsVersionAtLeast(6, 1, 0) && !IsOsVersionAtLeast(6, 1, 1)) throw OstraneException();
 
   // The query, the scheme and any port are not used: always port 443 over TLS.
   const auto parts = CrackUrl(url);
   if (!parts) throw OstraneException();
-  if (!PostJsonToHost(parts->host, parts->path, body, std::move(headers), response, status)) throw OstraneException();
+  if (!PostJsonToHost(parts->host, parts->path, body, std::move(headers), response, status, abort))
+    throw OstraneException();
   return true;
 }
 
 bool PostJsonToHost(const std::wstring& host, const std::wstring& path, const std::string& body,
-                    HeaderList headers, std::string& response, std::uint32_t& status) {
+                    HeaderList headers, std::string& response, std::uint32_t& status, AbortSignal* abort) {
   UniqueWinHttp session(::WinHttpOpen(nullptr, WinHttpAccessTypeForThisSystem(), WINHTTP_NO_PROXY_NAME,
                                       WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) return false;
@@ -39,6 +68,8 @@ bool PostJsonToHost(const std::wstring& host, const std::wstring& path, const st
   UniqueWinHttp request(::WinHttpOpenRequest(connection.get(), L"POST", path.c_str(), nullptr,
                                              WINHTTP_NO_REFERER, nullptr, WINHTTP_FLAG_SECURE));
   if (!request) return false;
+  const AbortableRequest abortable(abort, request);
+  if (!abortable.registered()) return false;
 
   headers.emplace_back(L"Expect", L"100-continue");
   headers.emplace_back(L"Content-Type", L"application/json");
@@ -49,10 +80,13 @@ bool PostJsonToHost(const std::wstring& host, const std::wstring& path, const st
       std::printf("WinHttpAddRequestHeaders error: %lu\n", ::GetLastError());
   }
 
+  // Once aborted, the handle is closed and its value may already name another
+  // object: it is not used again.
+  const auto aborted = [abort] { return abort != nullptr && abort->aborted(); };
   const auto length = static_cast<DWORD>(std::strlen(body.c_str()));
   if (!::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, const_cast<char*>(body.c_str()),
                             length, length, 0) ||
-      !::WinHttpReceiveResponse(request.get(), nullptr))
+      aborted() || !::WinHttpReceiveResponse(request.get(), nullptr) || aborted())
     return false;
 
   DWORD code = 0;
@@ -63,6 +97,7 @@ bool PostJsonToHost(const std::wstring& host, const std::wstring& path, const st
 
   for (;;) {
     DWORD available = 0;
+    if (aborted()) return false;
     if (!::WinHttpQueryDataAvailable(request.get(), &available)) {
       std::printf("Error %lu in WinHttpQueryDataAvailable.\n", ::GetLastError());
       break;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "net/abort_signal.h"
 #include "net/header_list.h"
 
 namespace ostrane {
@@ -22,6 +23,13 @@ class ServerLink {
                         std::uint32_t& status) = 0;
   // Blocks the calling thread.
   virtual void Pause(std::chrono::milliseconds duration) = 0;
+
+  // The same, ended early from another thread through `abort`: once it is given, both
+  // throw OstraneException. A link that cannot break a running exchange lets it end,
+  // then throws.
+  virtual bool PostJsonUntilAborted(const std::wstring& url, const std::string& body, HeaderList headers,
+                                    std::string& response, std::uint32_t& status, AbortSignal& abort);
+  virtual void PauseUntilAborted(std::chrono::milliseconds duration, AbortSignal& abort);
 };
 
 // This program's link: WinHTTP on Windows. Natively there is no network: every post

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "net/ostrane_exception.h"
 #include "net/post_json.h"
 #include "net/server_link.h"
 
@@ -13,6 +14,16 @@ class WinHttpServerLink : public ServerLink {
     return ostrane::PostJson(url, body, std::move(headers), response, status);
   }
   void Pause(std::chrono::milliseconds duration) override { ::Sleep(static_cast<DWORD>(duration.count())); }
+
+  bool PostJsonUntilAborted(const std::wstring& url, const std::string& body, HeaderList headers,
+                            std::string& response, std::uint32_t& status, AbortSignal& abort) override {
+    const bool answered = ostrane::PostJson(url, body, std::move(headers), response, status, &abort);
+    if (abort.aborted()) throw OstraneException();  // what came before the close is not the reply
+    return answered;
+  }
+  void PauseUntilAborted(std::chrono::milliseconds duration, AbortSignal& abort) override {
+    if (abort.WaitFor(duration)) throw OstraneException();
+  }
 };
 
 }  // namespace

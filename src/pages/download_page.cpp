@@ -179,7 +179,7 @@ std::optional<INT_PTR> DownloadPage::OnMessage(UINT message, WPARAM wParam, LPAR
   }
 }
 
-void DownloadPage::OnQuit() {
+void DownloadPage::OnWizardEnding() {
   ::KillTimer(hwnd(), kDownloadTimerId);
   ::KillTimer(hwnd(), kInstallTimerId);
   if (m_downloadResult.valid()) m_downloadResult.wait();

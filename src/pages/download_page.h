@@ -30,10 +30,11 @@ class DownloadPage : public IPage {
   static constexpr UINT_PTR kInstallTimerId = 0x1002;
 
   void OnNavigateToPage() override;
-  // The user quits: no timer fires any more, and the running transfer (which stops at
-  // its next chunk) and a launch still starting its process are waited for, so that
-  // their files can go. An installer already running goes on without the wizard.
-  void OnQuit() override;
+  // No timer fires any more, and the running transfer (which stops at its next chunk
+  // once the user has quit) and a launch still starting its process (perhaps behind
+  // an elevation prompt) are waited for, so that their files can go. An installer
+  // already running goes on without the wizard.
+  void OnWizardEnding() override;
 
  protected:
   DownloadPage(std::shared_ptr<LanguageManager> languages, int templateId);

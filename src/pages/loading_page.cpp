@@ -2,12 +2,15 @@
 
 #include <commctrl.h>
 
+#include <system_error>
+
 #include "campaign/api_manager.h"
 #include "eligibility/win32_machine.h"
 #include "download/download_manager.h"
 #include "net/request_context.h"
 #include "res/resource.h"
 #include "settings/wizard_type.h"
+#include "threads/detached_thread.h"
 #include "winui/gdiplus_image.h"
 #include "winui/window_messages.h"
 
@@ -33,7 +36,8 @@ CampaignLoad RequestAndLoadCampaign() {
 
 LoadingPage::LoadingPage(std::shared_ptr<LanguageManager> languages) : IPage(std::move(languages), IDD_LOADING_PAGE) {}
 
-// A campaign task still running is waited for: it writes the settings.
+// A campaign task still running is not waited for: the wizard has given the abort
+// signal by then (OnWizardEnding), and the task holds what it uses.
 LoadingPage::~LoadingPage() = default;
 
 bool LoadingPage::OnInitDialog() {
@@ -56,16 +60,33 @@ void LoadingPage::OnNavigateToPage() {
   // here, on this thread, while the user waits for the campaign anyway.
   win::StartGdiplusOnDemand();
   HWND page = hwnd();
-  m_result = std::async(std::launch::async, [page] {
+  // A thread nobody joins: quitting does not wait for a server that takes its time.
+  auto promise = std::make_shared<std::promise<CampaignLoad>>();
+  m_result = promise->get_future();
+  const auto task = [promise, page] {
     try {
-      CampaignLoad load = RequestAndLoadCampaign();
-      ::PostMessageW(page, WM_REQUEST_COMPLETE, 0, 0);
-      return load;
+      promise->set_value(RequestAndLoadCampaign());
     } catch (...) {
-      ::PostMessageW(page, WM_REQUEST_COMPLETE, 0, 0);
-      throw;
+      promise->set_exception(std::current_exception());
     }
-  });
+    ::PostMessageW(page, WM_REQUEST_COMPLETE, 0, 0);
+  };
+  try {
+    StartDetachedThread(task);
+  } catch (const std::system_error&) {
+    // No thread for it: the campaign is as good as unreachable.
+    promise->set_exception(std::current_exception());
+    ::PostMessageW(page, WM_REQUEST_COMPLETE, 0, 0);
+  }
+}
+
+void LoadingPage::OnWizardEnding() {
+  // The request is broken off, and the task then runs no rules and sends nothing. A
+  // request that cannot be broken (Wine does not end a waiting receive when its
+  // handle is closed) is left behind after a short wait: nothing of it reaches the
+  // user or the servers once the signal is given.
+  ApiManager::Instance()->Abort();
+  if (m_result.valid()) m_result.wait_for(kTaskBound);
 }
 
 std::optional<INT_PTR> LoadingPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -74,13 +95,29 @@ std::optional<INT_PTR> LoadingPage::OnMessage(UINT message, WPARAM wParam, LPARA
 }
 
 void LoadingPage::PictureCountdown::Done() {
-  std::function<void(PackageList)> handOver;
+  std::function<void(LoadedOffers)> handOver;
   {
     std::lock_guard lock(m_imagesMutex);
     if (--m_pendingImages != 0 || !onReady) return;
     handOver = std::move(onReady);  // once
   }
-  handOver(packages);
+  handOver(loaded);
+}
+
+void LoadingPage::PictureCountdown::PictureDone(std::size_t index, std::shared_ptr<Gdiplus::Bitmap> picture) {
+  {
+    std::lock_guard lock(m_imagesMutex);
+    loaded.pictures[index] = std::move(picture);
+  }
+  Done();
+}
+
+void LoadingPage::PictureCountdown::LogoDone(std::shared_ptr<Gdiplus::Bitmap> logo) {
+  {
+    std::lock_guard lock(m_imagesMutex);
+    loaded.logo = std::move(logo);
+  }
+  Done();
 }
 
 LRESULT LoadingPage::OnRequestComplete(WPARAM, LPARAM) {
@@ -105,7 +142,8 @@ LRESULT LoadingPage::OnRequestComplete(WPARAM, LPARAM) {
   }
 
   auto countdown = std::make_shared<PictureCountdown>();
-  countdown->packages = packages;
+  countdown->loaded.offers = packages;
+  countdown->loaded.pictures.resize(packages.size());
   countdown->onReady = m_onPackagesReady;
   {
     std::lock_guard lock(countdown->m_imagesMutex);
@@ -119,14 +157,14 @@ LRESULT LoadingPage::OnRequestComplete(WPARAM, LPARAM) {
       ++countdown->m_pendingImages;
     }
     DownloadManager::Instance()->FetchAsync(settings->m_logoUrl, [countdown](ByteBuffer data) {
-      if (data && !data->empty()) {
-        if (auto logo = win::LoadImageFromBytes(data->data(), data->size()))
-          ConfigurationManager::Instance()->m_logoImage = std::move(logo);
-      }
-      countdown->Done();
+      countdown->LogoDone(data && !data->empty() ? win::LoadImageFromBytes(data->data(), data->size()) : nullptr);
     });
   }
-  for (const auto& package : packages) package->DownloadImage([countdown] { countdown->Done(); });
+  for (std::size_t index = 0; index < packages.size(); ++index) {
+    packages[index]->DownloadImage([countdown, index](std::shared_ptr<Gdiplus::Bitmap> picture) {
+      countdown->PictureDone(index, std::move(picture));
+    });
+  }
   countdown->Done();  // all started: now the last picture (or this) hands over
   return 0;
 }

@@ -23,7 +23,7 @@ using testing::ServedFile;
 using testing::ServerRecords;
 using testing::ServerRules;
 
-constexpr int kNext = 1010, kAgree = 1050, kDecline = 1022, kClose = 1035;
+constexpr int kNext = 1010, kAgree = 1050, kAccept = 1021, kDecline = 1022, kClose = 1035, kFinish = 1028;
 constexpr wchar_t kExitQuestion[] = L"Are you sure you want to exit the installer?";
 constexpr wchar_t kInstallingQuestion[] =
     L"Some installer processes are already running in the background and will finish momentarily. "
@@ -168,6 +168,23 @@ TEST_F(QuitTest, BeforeInstallingEveryStageAsksAndReportsTheQuit) {
   }
 }
 
+// A campaign server that takes 20 s to answer: the wizard ends soon after the quit,
+// with its start and quit events only.
+TEST_F(QuitTest, QuittingWhileTheCampaignTakesItsTimeEndsSoon) {
+  HWND language = Start(kTwoOffers, {{"/o", {{"delay_ms", 20000}}}});
+  ASSERT_NE(language, nullptr);
+  Click(language, kNext);
+  ASSERT_NE(WaitForPage(wizard_, L"LoadingPage"), nullptr);
+  ASSERT_EQ(WaitForEvents(records_, 1).size(), 1u);
+  const auto quitAt = std::chrono::steady_clock::now();
+  EXPECT_EQ(CloseAndAnswer(), kExitQuestion);
+  EXPECT_EQ(installer_->WaitForExit(30s), DWORD{0});
+  EXPECT_LT(std::chrono::steady_clock::now() - quitAt, 8s) << "the wizard waited for the campaign server";
+  const EventList expected = {{"Quillara Web", "1"}, {"Quillara Web", "5"}};
+  EXPECT_EQ(Events(), expected);
+  ExpectNoWorkFolderLeft();
+}
+
 // Escape as a key press on the page: the title bar's question, and Escape in the
 // question is Cancel.
 TEST_F(QuitTest, EscapeAsksTheExitQuestionAndEscapeCancelsIt) {
@@ -271,6 +288,54 @@ TEST_F(QuitTest, AfterTheFinishPageOrAnErrorNothingIsAsked) {
       EXPECT_EQ(installer_->WaitForExit(15s), DWORD{0});
     }
     EXPECT_EQ(Events(), c.events);
+    ExpectNoWorkFolderLeft();
+    installer_.reset();
+  }
+}
+
+// Finish, and the error page's Close: the window goes at once, and the process ends
+// only after the events on their way have arrived. The analytics server refuses
+// everything, so each event is tried twice, 5 s apart: the product's last event is
+// sent just before the last page shows, and its second attempt comes after the click.
+TEST_F(QuitTest, FinishAndCloseWaitForTheEventsOnTheirWay) {
+  struct Case {
+    const char* stage;
+    json rules;
+    const wchar_t* page;
+    int button;
+  };
+  const json refused = {{"status", 500}};
+  const Case cases[] = {
+      {"Finish", {{"/zbd", refused}}, L"FinishPageISV", kFinish},
+      {"the error page's Close", {{"/zbd", refused}, {kProductDownload, {{"status", 404}}}}, L"ErrorPage", kClose},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stage);
+    records_ = ServerRecords();
+    HWND language = Start(kTwoOffers, c.rules);
+    ASSERT_NE(language, nullptr);
+    Click(language, kNext);
+    HWND license = WaitForPage(wizard_, L"LicensePage");
+    ASSERT_NE(license, nullptr);
+    HWND first = Press(license, kAgree);
+    ASSERT_EQ(PageName(first), L"ProductPage");
+    HWND second = Press(first, kDecline);
+    ASSERT_EQ(PageName(second), L"ProductPage");
+    HWND download = Press(second, kAccept);
+    ASSERT_EQ(PageName(download), L"DownloadPageISV");
+    HWND last = WaitForNextPage(wizard_, download, 60s);
+    ASSERT_EQ(PageName(last), c.page);
+
+    Click(last, c.button);
+    const auto hidden = std::chrono::steady_clock::now() + 3s;
+    while (::IsWindowVisible(wizard_) && std::chrono::steady_clock::now() < hidden) ::Sleep(20);
+    EXPECT_FALSE(::IsWindowVisible(wizard_)) << "the window goes at once";
+    EXPECT_TRUE(installer_->WaitForExit(60s).has_value());
+    const EventList once = {{"Quillara Web", "1"}, {"Quillara Web", "3"}, {"a", "4"}, {"b", "3"}};
+    EventList twice;
+    for (const auto& event : once) twice.insert(twice.end(), 2, event);
+    EXPECT_EQ(Events(), twice) << "every event was tried a second time before the process ended";
+    EXPECT_FALSE(log_.WaitForLineOf("b.exe").empty()) << "the accepted offer ran";
     ExpectNoWorkFolderLeft();
     installer_.reset();
   }

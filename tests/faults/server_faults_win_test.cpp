@@ -11,6 +11,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "campaign/api_manager.h"
 #include "campaign/package.h"
@@ -188,6 +189,50 @@ TEST_F(ServerFaultsTest, AnAnalyticsEvent) {
   for (auto& [name, outcome] : seen)
     if (expected.at(name) == either && (outcome == "delivered" || outcome == "lost")) outcome = either;
   EXPECT_EQ(seen, expected);
+}
+
+// Quitting breaks the campaign request off from another thread: while the server
+// keeps it waiting, during the pause after a refused attempt, and before it starts.
+// Whatever the server answers after that is not taken.
+TEST_F(ServerFaultsTest, AnAbortedCampaignRequestTakesNoAnswer) {
+  const struct {
+    const char* when;
+    json rule;
+    std::chrono::milliseconds abortAfter;  // negative: before the request
+    bool endsAtOnce;
+  } cases[] = {
+      // Closing the request handle ends a waiting receive on Windows. Wine 8 lets the
+      // receive wait for the server, so here the request ends when the answer comes;
+      // the wizard's bounded wait for its task covers both.
+      {"the server takes 4 s to answer", {{"delay_ms", 4000}, {"body", "{}"}}, std::chrono::milliseconds(800), false},
+      {"pausing after a refused attempt", {{"status", 500}, {"body", "{}"}}, std::chrono::milliseconds(1500), true},
+      {"before the request", {{"body", "{}"}}, std::chrono::milliseconds(-1), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.when);
+    ServerRules rule(json{{"/fault-config-abort", c.rule}});
+    ConfigurationManager settings(DefaultSystemEnvironment(), CompiledBuildOptions());
+    ::RemoveDirectoryW(settings.m_workFolder.c_str());
+    settings.m_configUrl = L"https://localhost/fault-config-abort";
+    ApiManager api(DefaultServerLink());
+    if (c.abortAfter.count() < 0) api.Abort();
+    auto request = std::async(std::launch::async, [&] {
+      try {
+        api.RequestConfig(settings, ConfigRequestFactsFrom(settings, "", ""));
+        return std::string("answered");
+      } catch (const OstraneException&) {
+        return std::string("request failed");
+      }
+    });
+    if (c.abortAfter.count() >= 0) {
+      std::this_thread::sleep_for(c.abortAfter);
+      api.Abort();
+    }
+    const auto abortedAt = Clock::now();
+    ASSERT_EQ(request.wait_for(seconds(30)), std::future_status::ready);
+    if (c.endsAtOnce) EXPECT_LT(Clock::now() - abortedAt, seconds(2)) << "the request ends at once";
+    EXPECT_EQ(request.get(), "request failed");
+  }
 }
 
 TEST_F(ServerFaultsTest, APictureFetch) {
