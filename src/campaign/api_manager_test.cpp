@@ -129,6 +129,22 @@ TEST_F(RequestConfigTest, WithoutAUrlNothingIsSent) {
   EXPECT_TRUE(link.posts().empty());
 }
 
+// Each fact of the request comes from its own setting: one read from the wrong field
+// (the product id and the source tag look alike) sends a wrong campaign key.
+TEST_F(RequestConfigTest, TheRequestFactsComeFromTheirOwnSettings) {
+  settings.m_fileVersion = L"1.2.3.4";
+  settings.m_languageCode = L"DE-de";
+  settings.m_brand = L"brand-word";
+  settings.m_productId = L"product-id";
+  settings.m_sourceTag = L"source-tag";
+  const json request = BuildConfigRequest(ConfigRequestFactsFrom(settings, "code7", "10.0.19045"));
+  const std::pair<const char*, const char*> expected[] = {
+      {"plv", "1.2.3.4"}, {"l", "de"}, {"a", "brand-word"}, {"i", "product-id"},
+      {"s", "source-tag"}, {"u", "code7"}, {"o", "10.0.19045"},
+  };
+  for (const auto& [key, value] : expected) EXPECT_EQ(request.at(key), value) << key;
+}
+
 // The user quits while the server is still answering: what it answers then is not the
 // campaign, and nothing more is asked.
 TEST_F(RequestConfigTest, AnAbortedRequestTakesNoAnswerAndAsksNoMore) {
