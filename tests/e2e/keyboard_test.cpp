@@ -38,21 +38,26 @@ class KeyboardTest : public ::testing::Test {
     return ::GetGUIThreadInfo(::GetWindowThreadProcessId(wizard_, nullptr), &info) ? info.hwndFocus : nullptr;
   }
 
-  // A key pressed and released where the focus is; Shift+Tab holds Shift for real,
-  // since the dialog manager asks the keyboard's state.
+  // A key pressed and released where the focus is. A chord with Shift goes in as
+  // one run of keyboard input: the dialog manager asks the keyboard's state, and
+  // a posted key would overtake a Shift still waiting in the input queue.
   void Press(WPARAM key, bool shift = false) {
-    if (shift) SendShift(true);
-    PressKey(wizard_, key);
-    ::Sleep(150);
-    if (shift) SendShift(false);
-    ::Sleep(100);
+    if (shift) {
+      SendChordWithShift(key);
+    } else {
+      PressKey(wizard_, key);
+    }
+    ::Sleep(250);
   }
-  static void SendShift(bool down) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = VK_SHIFT;
-    input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-    ::SendInput(1, &input, sizeof input);
+  static void SendChordWithShift(WPARAM key) {
+    INPUT input[4]{};
+    const WORD keys[4] = {VK_SHIFT, static_cast<WORD>(key), static_cast<WORD>(key), VK_SHIFT};
+    for (int i = 0; i < 4; ++i) {
+      input[i].type = INPUT_KEYBOARD;
+      input[i].ki.wVk = keys[i];
+      input[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+    }
+    ::SendInput(4, input, sizeof input[0]);
   }
 
   // Tab until this control has the focus; false when it never comes within the
