@@ -26,6 +26,9 @@ class DemoLog {
   DemoLog(const DemoLog&) = delete;
   DemoLog& operator=(const DemoLog&) = delete;
 
+  // Forgets what was written so far, for the next case of a test.
+  void Clear() const { ::DeleteFileW(path_.c_str()); }
+
   std::vector<std::string> Lines() const {
     std::vector<std::string> lines;
     std::ifstream in(path_.c_str(), std::ios::binary);

@@ -3,9 +3,13 @@
 // server hears when things go wrong.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
+#include <optional>
 
 #include "demo_files.h"
 #include "demo_log.h"
@@ -22,10 +26,12 @@ using testing::ServedFile;
 using testing::ServerRecords;
 using testing::ServerRules;
 
-constexpr int kNext = 1010, kAgree = 1050, kAccept = 1021, kFinish = 1028, kLaunchCheckbox = 1044;
+constexpr int kNext = 1010, kAgree = 1050, kAccept = 1021, kSkipAll = 1048, kFinish = 1028, kLaunchCheckbox = 1044;
+constexpr int kProgress = 1043;
 constexpr int kErrorTitle = 1036, kErrorText = 1037;
 constexpr int kOptionBoxes[] = {1056, 1057, 1058};
 constexpr int kConfigurationBoxes[] = {1069, 1063, 1066, 1067, 1068};
+constexpr char kProductDownload[] = "/endpoint/qlweb/os/riserollout/track/beta";
 
 std::wstring DemoFile(const wchar_t* name) { return WindowsPath(OSTRANE_DEMO_DIR) + L"\\" + name; }
 
@@ -290,6 +296,168 @@ TEST_F(InstallTest, DlmDownloadsTheProductForTheFinishPageToRun) {
   const decltype(EventsWithFailures()) expected = {{"", "1", ""}, {"Tool", "3", ""}};
   EXPECT_EQ(EventsWithFailures(), expected);
   ::DeleteFileW(target.c_str());
+}
+
+// DLM: the accepted offers are started once the product is downloaded, and a failed
+// product download shows DLM's own error texts while the offers still run.
+TEST_F(InstallTest, DlmStartsTheAcceptedOffersAndNamesItsOwnDownloadError) {
+  struct Case {
+    const char* what;
+    json rules;
+    const wchar_t* lastPage;
+    const wchar_t* title;  // of the error page
+    const wchar_t* text;
+    const char* productFailure;  // the start of its event text
+  };
+  const Case cases[] = {
+      {"the product downloads", json::object(), L"FinishPageDLM", L"", L"", ""},
+      {"the product's download fails",
+       {{"/f/tool-setup.exe", {{"status", 404}}}},
+       L"ErrorPage",
+       L"Error in downloading",
+       L"Please try to download later",
+       "DOWNLOAD FAILED: Download failed: Server returned status code: 404"},
+  };
+  const std::wstring target = KnownFolder(FOLDERID_Downloads) + L"\\ostrane-e2e-tool.exe";
+  const json campaign = {
+      {"i", {{"ct", "Tool"}, {"cu", "https://localhost/f/tool-setup.exe"}, {"cf", "ostrane-e2e-tool.exe"}}},
+      {"f", {{"m", 2}}},
+      {"o", {Offer("a", "https://localhost/f/offer-a.exe", {{"v", 1}}),
+             Offer("b", "https://localhost/f/offer-b.exe", {{"v", 2}})}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ::DeleteFileW(target.c_str());
+    records_ = ServerRecords();
+    log_.Clear();
+    rules_.reset();  // before the files: dropping them later would undo the next case's
+    served_.clear();
+    Start(campaign, {L"tool-setup.exe", L"offer-a.exe", L"offer-b.exe"}, VariantPath(L"DLM"), c.rules);
+    HWND download = ThroughTheOffers();
+    ASSERT_EQ(PageName(download), L"DownloadPageDLM");
+    HWND last = AfterDownloads(download);
+    ASSERT_EQ(PageName(last), c.lastPage);
+    if (*c.title != L'\0') {
+      EXPECT_EQ(ControlText(last, kErrorTitle), c.title);
+      EXPECT_EQ(ControlText(last, kErrorText), c.text);
+    }
+    EXPECT_NE(log_.WaitForLineOf("offer-a.exe").find("/from-campaign a"), std::string::npos);
+    EXPECT_NE(log_.WaitForLineOf("offer-b.exe").find("/from-campaign b"), std::string::npos);
+    WaitForEvents(records_, 4);
+    const decltype(EventsWithFailures()) expected = {
+        {"", "1", ""}, {"Tool", "3", ""}, {"a", "3", ""}, {"b", "3", ""}};
+    auto events = EventsWithFailures();
+    ASSERT_EQ(events.size(), expected.size()) << ::testing::PrintToString(events);
+    // The product's failure text ends with what the transport said.
+    EXPECT_EQ(std::get<2>(events[1]).rfind(c.productFailure, 0), 0u) << std::get<2>(events[1]);
+    std::get<2>(events[1]).clear();
+    EXPECT_EQ(events, expected);
+    EXPECT_TRUE(WaitUntilNoProcessStartsWith(L"offer-"));
+    ::PostMessageW(wizard_, WM_CLOSE, 0, 0);  // the last page: no question
+    EXPECT_EQ(installer_->WaitForExit(), DWORD{0});
+    installer_.reset();
+  }
+  ::DeleteFileW(target.c_str());
+}
+
+// While the downloads run the close command is gone: Escape, which closes through it,
+// does nothing. The finish and error pages bring it back. (Wine cannot read another
+// process's system menu, so the command is seen through what Escape does.)
+TEST_F(InstallTest, TheCloseCommandIsGoneWhileDownloadingAndBackOnTheLastPage) {
+  const struct {
+    const char* what;
+    json rule;  // the product's download: slow enough to press a key meanwhile
+    const wchar_t* lastPage;
+  } cases[] = {
+      {"finish page", {{"delay_ms", 3000}}, L"FinishPageISV"},
+      {"error page", {{"delay_ms", 3000}, {"status", 404}}, L"ErrorPage"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    rules_.reset();
+    served_.clear();
+    Start(json::object(), {}, {}, json{{kProductDownload, c.rule}});
+    HWND download = ThroughTheOffers();
+    ASSERT_EQ(PageName(download), L"DownloadPageISV");
+    PressKey(wizard_, VK_ESCAPE);
+    EXPECT_EQ(WaitForMessageBox(installer_->pid(), wizard_, 1s), nullptr) << "Escape asks nothing while downloading";
+    EXPECT_TRUE(installer_->Running());
+    EXPECT_EQ(VisiblePage(wizard_), download);
+
+    HWND last = AfterDownloads(download);
+    ASSERT_EQ(PageName(last), c.lastPage);
+    PressKey(wizard_, VK_ESCAPE);
+    EXPECT_EQ(installer_->WaitForExit(15s), DWORD{0}) << "Escape closes the last page";
+    installer_.reset();
+  }
+}
+
+// A download without a size turns the bar into a marquee; the next download, with a
+// size, turns it back into a bar that shows how far it has come.
+TEST_F(InstallTest, TheBarIsAMarqueeWithoutASizeThenShowsTheNextDownloadsShare) {
+  Start(json{{"f", {{"m", 1}}}, {"o", {Offer("a", "https://localhost/f/offer-a.exe", {{"v", 1}})}}}, {L"offer-a.exe"},
+        {},
+        json{{kProductDownload, {{"no_length", true}, {"rate", 200000}}}, {"/f/offer-a.exe", {{"rate", 80000}}}});
+  HWND download = ThroughTheOffers();
+  ASSERT_EQ(PageName(download), L"DownloadPageISV");
+  HWND bar = ::GetDlgItem(download, kProgress);
+  bool marqueeForTheProduct = false, positionForTheOffer = false;
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (!positionForTheOffer && VisiblePage(wizard_) == download && std::chrono::steady_clock::now() < deadline) {
+    const bool offerStarted = !RequestedPaths(records_, "/f/offer-a.exe").empty();
+    const bool marquee = (::GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE) != 0;
+    const auto position = ::SendMessageW(bar, PBM_GETPOS, 0, 0);
+    if (!offerStarted && marquee) marqueeForTheProduct = true;
+    if (offerStarted && marqueeForTheProduct && !marquee && position > 0 && position < 100) positionForTheOffer = true;
+    ::Sleep(20);
+  }
+  EXPECT_TRUE(marqueeForTheProduct) << "a marquee while the product's size is unknown";
+  EXPECT_TRUE(positionForTheOffer) << "a position while the offer downloads";
+  ::PostMessageW(wizard_, WM_CLOSE, 0, 0);
+  if (HWND question = WaitForMessageBox(installer_->pid(), wizard_, 3s)) Click(question, IDOK);
+  EXPECT_TRUE(installer_->WaitForExit(30s).has_value());
+}
+
+// The partner's date marker goes to the registry for the offers whose page was shown,
+// not for those Skip All passed over.
+TEST_F(InstallTest, PartnerMarkersAreWrittenOnlyForShownOffers) {
+  constexpr wchar_t kMarkers[] = L"SOFTWARE\\OstraneE2E";
+  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kMarkers);
+  const auto partner = [](const std::string& id, int vertical) {
+    return Offer(id, "https://localhost/f/offer-" + id + ".exe",
+                 {{"v", vertical}, {"pn", true}, {"pnr", "SOFTWARE\\OstraneE2E\\Shown\\" + id}});
+  };
+  const auto marker = [&](const wchar_t* name) -> std::optional<DWORD> {
+    DWORD value = 0, size = sizeof value;
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OstraneE2E\\Shown", name, RRF_RT_REG_DWORD, nullptr, &value,
+                       &size) != ERROR_SUCCESS)
+      return std::nullopt;
+    return value;
+  };
+  const auto dateIn180Days = [] {
+    const std::time_t then = std::time(nullptr) + 180 * 86400;
+    std::tm local{};
+    localtime_s(&local, &then);
+    return static_cast<DWORD>((local.tm_year + 1900) * 10000 + (local.tm_mon + 1) * 100 + local.tm_mday);
+  };
+  const DWORD before = dateIn180Days();
+  Start(json{{"f", {{"m", 3}}}, {"o", {partner("a", 1), partner("b", 2), partner("c", 3)}}});
+  HWND license = WaitForPage(wizard_, L"LicensePage");
+  ASSERT_NE(license, nullptr);
+  HWND first = Press(license, kAgree);
+  ASSERT_EQ(PageName(first), L"ProductPage");
+  Click(first, kSkipAll);
+  HWND download = WaitForNextPage(wizard_, first);
+  ASSERT_EQ(PageName(download), L"DownloadPageISV");
+  ASSERT_EQ(PageName(AfterDownloads(download)), L"FinishPageISV");
+  ::PostMessageW(wizard_, WM_CLOSE, 0, 0);
+  EXPECT_EQ(installer_->WaitForExit(), DWORD{0});
+
+  const auto shown = marker(L"a");
+  ASSERT_TRUE(shown.has_value()) << "the shown offer has its marker";
+  EXPECT_TRUE(*shown == before || *shown == dateIn180Days()) << *shown;
+  EXPECT_FALSE(marker(L"b").has_value()) << "passed over by Skip All";
+  EXPECT_FALSE(marker(L"c").has_value()) << "passed over by Skip All";
+  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kMarkers);
 }
 
 }  // namespace

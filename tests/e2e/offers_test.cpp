@@ -15,10 +15,11 @@ namespace {
 
 using namespace uidriver;
 using nlohmann::json;
+using testing::ServedFile;
 using testing::ServerRecords;
 using testing::ServerRules;
 
-constexpr int kBack = 1051, kErrorTitle = 1036, kErrorText = 1037;
+constexpr int kOfferImage = 1023, kBack = 1051, kErrorTitle = 1036, kErrorText = 1037;
 constexpr int kNext = 1010, kAgree = 1050, kAccept = 1021, kDecline = 1022, kSkipAll = 1048, kDisclaimer = 1042;
 
 json Offer(const std::string& id, json extra = json::object()) {
@@ -223,6 +224,43 @@ TEST_F(OffersTest, MissingPicturesStillHandOverOnce) {
     ++offerPages;
   EXPECT_EQ(offerPages, 3) << "one page per offer: the offers were handed over once";
   EXPECT_EQ(Pictures(records_), 6u) << "each missing picture tried twice";
+  Quit();
+}
+
+// The offer page shows the picture the campaign named, fetched from the server: a
+// one-pixel picture of one colour fills the picture's place. The screen is read, as
+// the user would see it.
+TEST_F(OffersTest, AnOfferPageShowsItsFetchedPicture) {
+  constexpr COLORREF kColour = RGB(0xC0, 0x20, 0xA0);
+  const ServedFile picture(L"tinted.png",  // 16 x 16 pixels of that colour
+                           std::string("\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x10"
+                                       "\x00\x00\x00\x10\x08\x02\x00\x00\x00\x90\x91\x68\x36\x00\x00\x00\x16\x49\x44\x41"
+                                       "\x54\x78\xda\x63\x38\xa0\xb0\x80\x24\xc4\x30\xaa\x61\x54\xc3\xf0\xd5\x00\x00\x45"
+                                       "\x84\x80\x10\x32\xd4\x8d\xe3\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82",
+                                       79));
+  Start({{"f", {{"m", 2}}}, {"o", {Offer("shown", {{"v", 1}, {"i", "tinted.png"}}), Offer("bare", {{"v", 2}})}}});
+  HWND license = LicensePage();
+  ASSERT_NE(license, nullptr);
+  HWND first = Press(license, kAgree);
+  ASSERT_EQ(PageName(first), L"ProductPage");
+  ::SetForegroundWindow(wizard_);
+  ::Sleep(500);  // painted
+  const auto centre = [](HWND control) {
+    RECT rect{};
+    ::GetWindowRect(control, &rect);
+    return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+  };
+  const auto screenColour = [](POINT point) {
+    HDC screen = ::GetDC(nullptr);
+    const COLORREF colour = ::GetPixel(screen, point.x, point.y);
+    ::ReleaseDC(nullptr, screen);
+    return colour;
+  };
+  EXPECT_EQ(screenColour(centre(::GetDlgItem(first, kOfferImage))), kColour);
+  HWND second = Press(first, kDecline);
+  ASSERT_EQ(PageName(second), L"ProductPage");
+  ::Sleep(500);
+  EXPECT_NE(screenColour(centre(::GetDlgItem(second, kOfferImage))), kColour) << "an offer without its picture";
   Quit();
 }
 

@@ -168,6 +168,43 @@ TEST_F(QuitTest, BeforeInstallingEveryStageAsksAndReportsTheQuit) {
   }
 }
 
+// Three offers shown, two of them accepted: the quit reports each in the order shown,
+// then the product, and a slow analytics server shows that each event waits for the
+// one before it to end.
+TEST_F(QuitTest, WithThreeOffersShownEachQuitEventWaitsForTheOneBefore) {
+  constexpr int kAnswerMs = 700;
+  const json campaign = {{"f", {{"m", 3}}}, {"o", {Offer("a", 1), Offer("b", 2), Offer("c", 3)}}};
+  HWND language = Start(campaign, {{"/zbd", {{"delay_ms", kAnswerMs}}}});
+  ASSERT_NE(language, nullptr);
+  Click(language, kNext);
+  HWND page = WaitForPage(wizard_, L"LicensePage");
+  ASSERT_NE(page, nullptr);
+  page = Press(page, kAgree);
+  for (int accepted = 0; accepted < 2; ++accepted) {
+    ASSERT_EQ(PageName(page), L"ProductPage");
+    page = Press(page, kAccept);
+  }
+  ASSERT_EQ(PageName(page), L"ProductPage") << "the third offer is on screen";
+  ASSERT_EQ(WaitForEvents(records_, 1).size(), 1u);
+
+  EXPECT_EQ(CloseAndAnswer(), kExitQuestion);
+  EXPECT_EQ(installer_->WaitForExit(30s), DWORD{0});
+  std::vector<std::pair<std::string, double>> quits;  // (id, when the server heard it)
+  for (const auto& request : records_.New()) {
+    if (request["path"] != "/zbd") continue;
+    const auto body = json::parse(request["body"].get<std::string>());
+    const auto record = json::parse(body.at("data").get<std::string>());
+    if (record.value("6", "") == "5") quits.emplace_back(record.value("5", ""), request["time"].get<double>());
+  }
+  ASSERT_EQ(quits.size(), 4u);
+  const std::vector<std::string> order = {quits[0].first, quits[1].first, quits[2].first, quits[3].first};
+  EXPECT_EQ(order, (std::vector<std::string>{"a", "b", "c", "Quillara Web"}));
+  for (std::size_t i = 1; i < quits.size(); ++i)
+    EXPECT_GE(quits[i].second - quits[i - 1].second, kAnswerMs / 1000.0 * 0.9)
+        << quits[i].first << " was sent before " << quits[i - 1].first << " had its answer";
+  ExpectNoWorkFolderLeft();
+}
+
 // A campaign server that takes 20 s to answer: the wizard ends soon after the quit,
 // with its start and quit events only.
 TEST_F(QuitTest, QuittingWhileTheCampaignTakesItsTimeEndsSoon) {

@@ -4,13 +4,15 @@
 #include <gtest/gtest.h>
 
 #include "e2e_environment.h"
+#include "e2e_server.h"
 
 namespace ostrane::e2e {
 namespace {
 
 using namespace uidriver;
+using nlohmann::json;
 
-constexpr int kLanguageCombo = 1000, kNext = 1010, kSplashText = 1011;
+constexpr int kLanguageCombo = 1000, kNext = 1010, kSplashText = 1011, kDecline = 1022;
 
 HWND WaitForMessage(const Installer& installer, const std::wstring& caption, const std::wstring& text) {
   return installer.WaitForWindow([&](HWND w) {
@@ -62,6 +64,37 @@ TEST(VariantsTest, PlainWizardListsLanguagesAndSwitchesOnSelection) {
   while (ControlText(page, kNext) != L"Siguiente" && std::chrono::steady_clock::now() < deadline) ::Sleep(50);
   EXPECT_EQ(ControlText(page, kNext), L"Siguiente");
   EXPECT_NE(ControlText(page, kSplashText).find(L"Siguiente"), std::wstring::npos) << "references follow";
+  CloseAndConfirm(installer, wizard);
+  EXPECT_TRUE(installer.WaitForExit().has_value());
+}
+
+// Without the splash flavour the campaign is followed by the welcome page, not the
+// license, and the offers come after it.
+TEST(VariantsTest, PlainWizardGoesThroughLoadingToTheWelcomePage) {
+  const json offer = {{"ad", {{"o", "a"}, {"f", "flow"}}},
+                      {"ps", {{"i", "a.png"}, {"dn", "Offer a"}, {"u", "https://localhost/f/a.exe"}, {"v", 1}}}};
+  // The campaign and the product take their time, so that every page stays long
+  // enough to be seen.
+  testing::ServerRules rules(json{{"/o", {{"body", json{{"f", {{"m", 1}}}, {"o", {offer}}}.dump()}, {"delay_ms", 1500}}},
+                                  {"/endpoint/qlweb/os/riserollout/track/beta", {{"delay_ms", 5000}}}});
+  Installer installer(VariantPath(L"Plain"));
+  HWND wizard = installer.WaitForDialog(kWizardCaption);
+  ASSERT_NE(wizard, nullptr);
+  std::vector<std::wstring> pages;
+  HWND page = WaitForPage(wizard, L"LanguagePage");
+  ASSERT_NE(page, nullptr);
+  pages.push_back(PageName(page));
+  Click(page, kNext);
+  for (int step = 0; step < 4 && page != nullptr; ++step) {
+    page = WaitForNextPage(wizard, page);
+    if (page == nullptr) break;
+    pages.push_back(PageName(page));
+    if (pages.back() == L"WelcomePage") Click(page, kNext);
+    if (pages.back() == L"ProductPage") Click(page, kDecline);
+  }
+  const std::vector<std::wstring> expected = {L"LanguagePage", L"LoadingPage", L"WelcomePage", L"ProductPage",
+                                              L"DownloadPageISV"};
+  EXPECT_EQ(pages, expected);
   CloseAndConfirm(installer, wizard);
   EXPECT_TRUE(installer.WaitForExit().has_value());
 }
