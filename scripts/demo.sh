@@ -53,12 +53,19 @@ done
 uidriver() { wine build/windows/uidriver.exe "$@"; }
 shot() { sleep 0.7; bash scripts/screenshot.sh "$shots/$1.png"; }
 shot_screen() { sleep 0.7; bash scripts/screenshot.sh "$shots/$1.png" --screen; }
-run_wizard() { wine "build/windows/${1:-QuillaraWebSetup}.exe" & installer=$!; uidriver wait 30 >/dev/null; }
+run_wizard() {
+  local program="${1:-QuillaraWebSetup}"
+  shift || true
+  wine "build/windows/$program.exe" "$@" & installer=$!
+  uidriver wait 30 >/dev/null
+}
 
 # English: the language page; the campaign takes a moment, so the loading page shows,
 # and the product's download too, so the download page does.
 server_rules '{"/o": {"delay_ms": 2500}, "/endpoint/qlweb/os/riserollout/track/beta": {"rate": 150000}}'
-run_wizard
+# Its setup log goes beside the screenshots.
+setup_log="$shots/setup.log"
+run_wizard QuillaraWebSetup "/log=Z:${setup_log//\//\\}"
 uidriver wait-page LanguagePageQL
 shot 01-language-en
 uidriver click 1010
@@ -179,4 +186,6 @@ sed 's/^/  /' "$demo_log" 2>/dev/null
 # A run that recorded nothing did not do what the screenshots may suggest.
 [ -n "$events" ] || { echo "demo failed: the server recorded no analytics events" >&2; exit 1; }
 [ -s "$demo_log" ] || { echo "demo failed: the wizard ran no programs ($demo_log is empty)" >&2; exit 1; }
+[ -s "$setup_log" ] || { echo "demo failed: the main run wrote no setup log ($setup_log)" >&2; exit 1; }
+echo "setup log of the main run: $setup_log"
 echo "demo finished: screenshots in $shots"

@@ -7,6 +7,7 @@
 
 #include "analytics/analytics_record.h"
 #include "campaign/package.h"
+#include "log/setup_log.h"
 #include "settings/configuration_manager.h"
 #include "threads/detached_thread.h"
 
@@ -41,20 +42,20 @@ void CountSendEnded() {
 
 // Waits on one of the counts, with no time-out for the latest deadline.
 template <typename Idle>
-void WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& idle,
+bool WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& idle,
                std::chrono::steady_clock::time_point deadline, Idle isIdle) {
   if (deadline == std::chrono::steady_clock::time_point::max()) {
     idle.wait(lock, isIdle);
-  } else {
-    idle.wait_until(lock, deadline, isIdle);
+    return true;
   }
+  return idle.wait_until(lock, deadline, isIdle);
 }
 
 }  // namespace
 
-void WaitForEverySend(std::chrono::steady_clock::time_point deadline) {
+bool WaitForEverySend(std::chrono::steady_clock::time_point deadline) {
   std::unique_lock lock(EverySend().mutex);
-  WaitUntil(lock, EverySend().idle, deadline, [] { return EverySend().pending == 0; });
+  return WaitUntil(lock, EverySend().idle, deadline, [] { return EverySend().pending == 0; });
 }
 
 void Package::SendEvent(int code, const nlohmann::json& parameters) {
@@ -63,19 +64,21 @@ void Package::SendEvent(int code, const nlohmann::json& parameters) {
   // lock that RefreshAnalytics takes: the wizard may refresh them meanwhile.
   nlohmann::json record;
   HeaderList headers;
+  std::string logName;
   {
     std::lock_guard lock(m_eventMutex);
     if (m_stopSending) return;
     ++m_pendingEvents;
     record = m_baseEvent;
     headers = m_requestTemplate.headers;
+    logName = LogName();
   }
   CountSendStarted();
   std::wstring url = ConfigurationManager::Instance()->m_analyticsUrl;
   try {
     std::function<void()> send = [package = shared_from_this(), code, parameters, record = std::move(record),
-                                  url = std::move(url), headers = std::move(headers), link = m_link] {
-      SendEventThread(package, code, parameters, record, url, headers, link);
+                                  url = std::move(url), headers = std::move(headers), link = m_link, logName] {
+      SendEventThread(package, code, parameters, record, url, headers, link, logName);
     };
     if (m_startThread) {
       m_startThread(std::move(send));
@@ -83,6 +86,7 @@ void Package::SendEvent(int code, const nlohmann::json& parameters) {
       StartDetachedThread(std::move(send));
     }
   } catch (...) {
+    log::LogLine("event", "code " + std::to_string(code) + " of " + logName + ": lost, no thread to send it");
     // No thread for it: the event is lost, as an undeliverable one is. Callers are
     // closing windows and removing folders; a throw here would stop that half-way.
     {
@@ -95,25 +99,39 @@ void Package::SendEvent(int code, const nlohmann::json& parameters) {
 
 void Package::SendEventThread(std::shared_ptr<Package> package, int code, nlohmann::json parameters,
                               nlohmann::json record, std::wstring url, HeaderList headers,
-                              std::shared_ptr<ServerLink> link) {
+                              std::shared_ptr<ServerLink> link, std::string logName) {
+  int attempts = 0;
+  bool delivered = false;
+  std::string failure;
   try {
     const std::string body = MakeAnalyticsBody(MakeEventRecord(record, code, parameters));
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
       std::string response;
       std::uint32_t status = 0;
-      if (link->PostJson(url, body, headers, response, status) && status >= 200 && status <= 399) {
+      ++attempts;
+      const bool answered = link->PostJson(url, body, headers, response, status);
+      if (answered && status >= 200 && status <= 399) {
         // Once stopped, a package stays stopped: a slow start event delivered after
         // a terminal one must not open it again.
         std::lock_guard lock(package->m_eventMutex);
         if (IsTerminalEvent(code)) package->m_stopSending = true;
+        delivered = true;
         break;
       }
+      failure = answered ? "status " + std::to_string(status) : "no answer";
       // The second failure waits too, as the first does.
       link->Pause(kRetryPause);
     }
-  } catch (...) {
+  } catch (const std::exception& error) {
     // Lost: a transport failure or no memory. Whatever it was, the count below drops.
+    failure = *error.what() != '\0' ? error.what() : "the request failed";
+  } catch (...) {
+    failure = "unknown failure";
   }
+  const std::string attemptsText = std::to_string(attempts) + (attempts == 1 ? " attempt" : " attempts");
+  log::LogLine("event", "code " + std::to_string(code) + " of " + logName +
+                            (delivered ? ": delivered after " + attemptsText
+                                       : ": lost after " + attemptsText + " (" + failure + ")"));
   {
     std::lock_guard lock(package->m_eventMutex);
     if (--package->m_pendingEvents == 0) package->m_eventsIdle.notify_all();

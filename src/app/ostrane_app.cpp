@@ -4,6 +4,8 @@
 
 #include "settings/configuration_manager.h"
 #include "app/ostrane_dlg.h"
+#include "app/setup_log_start.h"
+#include "log/setup_log.h"
 
 namespace ostrane {
 
@@ -12,6 +14,7 @@ COstraneApp::COstraneApp() = default;
 COstraneApp::~COstraneApp() = default;
 
 bool COstraneApp::InitInstance() {
+  LogStartUp();
   INITCOMMONCONTROLSEX controls{8, 0xFF};
   ::InitCommonControlsEx(&controls);
   // 0xFF leaves out the link control, which the pages' templates use.
@@ -27,6 +30,7 @@ bool COstraneApp::InitInstance() {
   dialog.SetBackgroundColour(settings->m_backgroundColour);
   settings.reset();  // held for one operation only
   dialog.DoModal(nullptr);
+  log::LogLine("end", "the installer ends");
   return false;
 }
 

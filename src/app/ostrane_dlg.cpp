@@ -1,9 +1,11 @@
 #include "app/ostrane_dlg.h"
 
 #include "app/about_dlg.h"
+#include "app/setup_log_start.h"
 #include "download/folder_tree.h"
 #include "campaign/package.h"
 #include "download/download_manager.h"
+#include "log/setup_log.h"
 #include "net/request_context.h"
 #include "system/text_convert.h"
 #include "pages/download_page.h"
@@ -67,6 +69,7 @@ bool COstraneDlg::PassesStartChecks() {
   singleInstanceMutex_.reset(::CreateMutexW(nullptr, TRUE, mutexName.c_str()));
   if (singleInstanceMutex_ && ::GetLastError() == ERROR_ALREADY_EXISTS) {
     singleInstanceMutex_.reset();
+    DiscardSetupLog();  // the running one keeps its own
     // The settings made an empty work folder for this instance, which never runs.
     const std::wstring folder = ConfigurationManager::Instance()->m_workFolder;
     if (!folder.empty()) ::RemoveDirectoryW(folder.c_str());
@@ -76,9 +79,11 @@ bool COstraneDlg::PassesStartChecks() {
     return false;
   }
   // Without a mutex the wizard runs unguarded.
+  OpenSetupLog(*ConfigurationManager::Instance());
 
   const int wizardType = ConfigurationManager::Instance()->m_wizardType;
   if (wizardType != kWizardDlm && wizardType != kWizardIsv) {
+    log::LogLine("start", "invalid wizard type: the installer ends");
     win::AppMessageBox(L"Invalid wizard type", MB_ICONERROR | MB_SYSTEMMODAL);
     EndDialog(1);
     return false;
@@ -101,6 +106,7 @@ void COstraneDlg::SetUpWindow() {
     ::ShowWindow(Item(IDC_HEADER_LINE), SW_HIDE);
   }
   ::ShowWindow(Item(IDC_TITLE_TEXT), SW_HIDE);
+  LogSettings(*settings);
 }
 
 RECT COstraneDlg::PlaceholderRect() const {
@@ -178,7 +184,34 @@ void COstraneDlg::CreateAndAddPage(std::unique_ptr<IPage> page, const RECT& plac
   flow_.SetPageCount(pages_.size());
 }
 
+namespace {
+
+const char* ButtonName(ButtonType button) {
+  switch (button) {
+    case ButtonType::Next: return "Next";
+    case ButtonType::Accept: return "Accept";
+    case ButtonType::Close: return "Close";
+    case ButtonType::Decline: return "Decline";
+    case ButtonType::Finish: return "Finish";
+    case ButtonType::Back: return "Back";
+    case ButtonType::SkipAll: return "Skip All";
+  }
+  return "?";
+}
+
+}  // namespace
+
 void COstraneDlg::OnButton(ButtonType button) {
+  const IPage* current = flow_.IsValidIndex(flow_.current()) ? pages_[flow_.current()].get() : nullptr;
+  log::LogLine("button", std::string(ButtonName(button)) +
+                             (current ? " on " + WideToUtf8(current->GetPageName()) : std::string()));
+  if (button == ButtonType::Accept || button == ButtonType::Decline || button == ButtonType::SkipAll) {
+    if (const auto offer = offerFlow_.CurrentOffer()) {
+      const char* answer = button == ButtonType::Accept ? "accepted" : button == ButtonType::Decline ? "declined"
+                                                                                                     : "declined with Skip All";
+      log::LogLine("offer", offer->m_analyticsId + ": " + answer + " by the user");
+    }
+  }
   int skippedOffers = 0;
   if (button == ButtonType::Decline || button == ButtonType::SkipAll) offerFlow_.OnDecline(button == ButtonType::SkipAll);
   if (button == ButtonType::Accept || button == ButtonType::Decline || button == ButtonType::SkipAll)
@@ -200,8 +233,11 @@ int COstraneDlg::CountSkippedOffers() {
     ++followingOfferPages;
   std::vector<PassedOver> passed;
   const int skipped = offerFlow_.CountSkippedOffers(followingOfferPages, *ConfigurationManager::Instance(), passed);
-  for (const PassedOver& offer : passed)
+  for (const PassedOver& offer : passed) {
+    log::LogLine("offer", offer.package->m_analyticsId + ": passed over, " + offer.reason +
+                              (offer.reported ? "" : " (beyond the campaign's maximum: not reported)"));
     if (offer.reported) offer.package->SendEvent(kEventPassedOver, nlohmann::json{{"13", offer.reason}});
+  }
   return skipped;
 }
 
@@ -229,7 +265,7 @@ void COstraneDlg::NavigateTo(int index) {
   next.OnNavigateToPage();
   const std::wstring name = next.GetPageName();
   UpdateSystemMenu(SystemMenuChangeFor(name));
-  ::OutputDebugStringW((name + L"\n").c_str());
+  log::LogLine("page", WideToUtf8(name) + " shown");
 }
 
 void COstraneDlg::UpdateSystemMenu(SystemMenuChange change) {
@@ -376,8 +412,13 @@ bool COstraneDlg::PaintMinimised() {
 void COstraneDlg::OnClose() {
   if (flow_.ShouldConfirmExit()) {
     const std::wstring question = languages_->GetText(installing_ ? "PROGRESS_QUIT" : "MSG_EXIT");
-    if (::MessageBoxW(hwnd(), question.c_str(), L"", MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return;
+    log::LogLine("quit", "the user asks to close; asked \"" + WideToUtf8(question) + "\"");
+    if (::MessageBoxW(hwnd(), question.c_str(), L"", MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
+      log::LogLine("quit", "the user goes on");
+      return;
+    }
   }
+  log::LogLine("quit", "the user quits");
   auto settings = ConfigurationManager::Instance();
   settings->m_closing = true;
   DownloadManager::Instance()->m_cancelled = true;
@@ -398,10 +439,12 @@ void COstraneDlg::OnClose() {
 }
 
 void COstraneDlg::EndAfterLastPage(int result, bool cleanUpWorkFolder) {
+  log::LogLine("end", "the wizard ends after its last page");
   LeaveTheScreen();
   // Nothing more is said, but what was said arrives: events still on their way (a
   // second attempt after a refused one) are waited for, as quitting waits.
-  WaitForEverySend(std::chrono::steady_clock::now() + kLastEventsBound);
+  if (!WaitForEverySend(std::chrono::steady_clock::now() + kLastEventsBound))
+    log::LogLine("end", "events still on their way after the wait's bound are given up");
   if (cleanUpWorkFolder) CleanUpTempFolder();
   EndDialog(result);
 }
@@ -418,7 +461,9 @@ void COstraneDlg::LeaveTheScreen() {
 
 void COstraneDlg::CleanUpTempFolder() {
   auto settings = ConfigurationManager::Instance();
-  if (!settings->m_workFolder.empty()) DeleteFolderTree(settings->m_workFolder);
+  if (settings->m_workFolder.empty()) return;
+  log::LogLine("clean-up", "removing the work folder " + WideToUtf8(settings->m_workFolder));
+  DeleteFolderTree(settings->m_workFolder);
 }
 
 }  // namespace ostrane

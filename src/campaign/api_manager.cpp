@@ -1,8 +1,10 @@
 #include "campaign/api_manager.h"
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 
+#include "log/setup_log.h"
 #include "net/ostrane_exception.h"
 #include "system/text_convert.h"
 #include "settings/configuration_manager.h"
@@ -63,17 +65,38 @@ std::unique_ptr<nlohmann::json> ApiManager::RequestConfig(const ConfigurationMan
     const std::string body = request.dump();
     reply.clear();
     std::uint32_t status = 0;
-    // A transport failure throws straight out: no further attempt, no pause.
-    const bool answered = link_->PostJsonUntilAborted(settings.m_configUrl, body, {}, reply, status, abort_);
+    const auto started = std::chrono::steady_clock::now();
+    const auto took = [&] {
+      return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                                    started).count()) + " ms";
+    };
+    const std::string name = "attempt " + std::to_string(attempt + 1) + " of " + std::to_string(kAttempts);
+    bool answered = false;
+    try {
+      // A transport failure throws straight out: no further attempt, no pause.
+      answered = link_->PostJsonUntilAborted(settings.m_configUrl, body, {}, reply, status, abort_);
+    } catch (...) {
+      log::LogLine("campaign", name + ": " + (abort_.aborted() ? "abandoned, the user quit" : "no answer") +
+                                   " after " + took());
+      throw;
+    }
+    log::LogLine("campaign", name + ": status " + std::to_string(status) + ", " + std::to_string(reply.size()) +
+                                 " bytes in " + took());
     if (answered && status >= 200 && status <= 399) break;
     // Every failed attempt pauses, the last one too.
     link_->PauseUntilAborted(kRetryPause, abort_);
   }
 
   // Whatever the last attempt brought is taken as the campaign, whitespace and all.
-  if (IsBlank(reply)) throw OstraneException();
+  if (IsBlank(reply)) {
+    log::LogLine("campaign", "the reply is empty: no campaign");
+    throw OstraneException();
+  }
   auto document = std::make_unique<nlohmann::json>(nlohmann::json::parse(reply, nullptr, true, false));
-  if (document->is_discarded()) throw OstraneException();
+  if (document->is_discarded()) {
+    log::LogLine("campaign", "the reply is not JSON: no campaign");
+    throw OstraneException();
+  }
   return document;
 }
 

@@ -100,7 +100,8 @@ bool IsTerminalEvent(int code);
 
 // Blocks until no send of any package is in flight, or until the deadline: the wizard
 // ends after the last page with nothing left to say, but what it said must arrive.
-void WaitForEverySend(std::chrono::steady_clock::time_point deadline);
+// False when sends were still in flight at the deadline.
+bool WaitForEverySend(std::chrono::steady_clock::time_point deadline);
 
 // A block's optional "sha256" and "signer" (an offer's "ps", the DLM product's "i").
 // Throws the JSON library's type error for a "sha256" that is not 64 hexadecimal
@@ -123,6 +124,10 @@ class Package : public std::enable_shared_from_this<Package> {
   Package& operator=(const Package&) = delete;
 
   std::string ExpandPlaceholders(const std::string& text) const { return m_placeholders.Expand(text); }
+  // How the setup log names the package: "the product", or "offer" and its id. The
+  // wizard may refresh the product's names meanwhile: senders read this under
+  // m_eventMutex.
+  std::string LogName() const { return m_isMainProduct ? "the product" : "offer " + m_analyticsId; }
 
   // Fetches the offer picture from the file base URL in the background and calls
   // done once on the fetching thread, with the picture or null; the package lives
@@ -199,7 +204,7 @@ class Package : public std::enable_shared_from_this<Package> {
   void ReadConditions(const nlohmann::json& settings, const OfferSources& sources);
   static void SendEventThread(std::shared_ptr<Package> package, int code, nlohmann::json parameters,
                               nlohmann::json record, std::wstring url, HeaderList headers,
-                              std::shared_ptr<ServerLink> link);
+                              std::shared_ptr<ServerLink> link, std::string logName);
 
   std::shared_ptr<ServerLink> m_link = DefaultServerLink();
   ThreadStarter m_startThread;  // empty: StartDetachedThread

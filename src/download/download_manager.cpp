@@ -3,9 +3,12 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 
+#include "log/setup_log.h"
 #include "settings/configuration_manager.h"
+#include "system/text_convert.h"
 #include "download/transfer_support.h"
 #include "threads/detached_thread.h"
 #include "winui/message_box.h"
@@ -57,22 +60,55 @@ std::wstring ReserveFreePath(const std::wstring& path) {
 
 }  // namespace
 
+namespace {
+
+// The address without its query, which may carry the user's placeholders.
+std::string AddressForLog(const std::wstring& url) {
+  return WideToUtf8(url.substr(0, std::min(url.find(L'?'), url.find(L'#'))));
+}
+
+// "123456 bytes in 840 ms", or how the transfer failed.
+std::string TransferOutcome(const DownloadResult& result, const std::wstring& path,
+                            std::chrono::steady_clock::time_point started) {
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+  if (!result.ok) return "failed after " + std::to_string(ms) + " ms: " + WideToUtf8(result.text);
+  WIN32_FILE_ATTRIBUTE_DATA facts{};
+  const unsigned long long size = ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &facts)
+                                      ? (static_cast<unsigned long long>(facts.nFileSizeHigh) << 32) | facts.nFileSizeLow
+                                      : 0;
+  return std::to_string(size) + " bytes in " + std::to_string(ms) + " ms";
+}
+
+}  // namespace
+
 DownloadResult DownloadManager::Download(const std::wstring& url, HWND notify, const std::wstring& fileName,
                                          bool useWorkFolder) {
-  if (auto refused = RefuseUnsafeName(url, fileName)) return *refused;
+  const std::string address = AddressForLog(url);
+  if (auto refused = RefuseUnsafeName(url, fileName)) {
+    log::LogLine("download", address + ": refused, " + WideToUtf8(refused->text));
+    return *refused;
+  }
   std::wstring path = ResolveTargetPath(url, fileName, useWorkFolder);
   if (!useWorkFolder && !path.empty()) path = ReserveFreePath(path);
+  log::LogLine("download", address + " to " + (path.empty() ? std::string("no usable file") : WideToUtf8(path)));
+  auto started = std::chrono::steady_clock::now();
   DownloadResult result = WinHttpToFile(url, notify, path);
+  log::LogLine("download", address + " over WinHTTP: " + TransferOutcome(result, path, started));
   if (result.ok) return result;
 
   // The user has quit: nothing more is fetched, and what was written goes.
   if (m_cancelled) {
+    log::LogLine("download", address + ": no second try, the user quit");
     if (!path.empty()) ::DeleteFileW(path.c_str());
     return result;
   }
   // Whatever else failed, WinINet gets its turn.
+  log::LogLine("download", address + ": falling back to WinINet after the WinHTTP failure");
   ::Sleep(kFallbackPauseMs);
+  started = std::chrono::steady_clock::now();
   const DownloadResult fallback = WinInetToFile(url, notify, path);
+  log::LogLine("download", address + " over WinINet: " + TransferOutcome(fallback, path, started));
   if (fallback.ok) {
     result.ok = true;
     return result;

@@ -3,15 +3,27 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "log/setup_log.h"
+#include "system/text_convert.h"
 #include "winui/unique_handle.h"
 
 namespace ostrane {
 namespace {
 
-void DeleteAtRestart(const std::wstring& path) { ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT); }
+void DeleteAtRestart(const std::wstring& path) {
+  const DWORD inUse = ::GetLastError();
+  const bool scheduled = ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+  log::LogLine("clean-up", WideToUtf8(path) + ": cannot be removed now (error " + std::to_string(inUse) + "), " +
+                               (scheduled ? "left for deletion at the next restart"
+                                          : "and its deletion at restart was refused (error " +
+                                                std::to_string(::GetLastError()) + "): it stays"));
+}
 
 void RemoveEmptyFolder(const std::wstring& path) {
-  if (::RemoveDirectoryW(path.c_str())) return;
+  if (::RemoveDirectoryW(path.c_str())) {
+    log::LogLine("clean-up", WideToUtf8(path) + ": removed");
+    return;
+  }
   const DWORD error = ::GetLastError();
   if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) DeleteAtRestart(path);
 }
@@ -51,7 +63,11 @@ void DeleteFolderTree(const std::wstring& path) {
     } while (::FindNextFileW(find.get(), &entry));
   }
   find.reset();
-  if (!::RemoveDirectoryW(path.c_str())) DeleteAtRestart(path);
+  if (::RemoveDirectoryW(path.c_str())) {
+    log::LogLine("clean-up", WideToUtf8(path) + ": removed");
+  } else {
+    DeleteAtRestart(path);
+  }
 }
 
 }  // namespace ostrane

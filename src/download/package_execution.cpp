@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "log/setup_log.h"
 #include "system/system_error_text.h"
 #include "system/text_convert.h"
 #include "threads/detached_thread.h"
@@ -333,23 +334,31 @@ ExecResult RunExecutable(const std::wstring& exe, const std::wstring& arguments,
                          const ProcessStarter& starter) {
   ExecResult result;
   std::wstring commandLine = CommandLine(exe, arguments);
+  log::LogLine("launch", WideToUtf8(commandLine));
   StartedProcess started = starter.create(commandLine);
   // A program whose manifest asks for administrator rights starts only through the
   // Shell, which shows the consent prompt. The Shell goes by the file's extension:
   // a download without ".exe" (the ISV product's is "beta") is renamed first.
   if (started.error == kErrorElevationRequired) {
     const std::wstring program = ProgramFileName(exe);
+    log::LogLine("launch", "it needs administrator rights: started again through the Shell's \"runas\" as " +
+                               WideToUtf8(program));
     if (program == exe || ::MoveFileExW(exe.c_str(), program.c_str(), 0)) {
       started = starter.shellExecuteRunas(program, arguments);
     } else {
       started.error = ::GetLastError();
     }
   }
+  const std::string name = WideToUtf8(exe.substr(exe.find_last_of(L"\\/") + 1));
   if (started.error != ERROR_SUCCESS) {
     result.text = L"Error launching executable: " + GetSystemErrorText(started.error);
+    log::LogLine("launch", name + ": not started, error " + std::to_string(started.error) + " (" +
+                               WideToUtf8(result.text) + ")");
     return result;
   }
+  if (!wait) log::LogLine("launch", name + ": started; its outcome is not awaited");
   if (wait && !started.process) {
+    log::LogLine("launch", name + ": started through the Shell with no process to wait for: outcome unknown");
     // The Shell handed the start to another process and gave no handle: the
     // installer may well be running, so it counts as started, with what is unknown.
     result.exitCode = 0;
@@ -361,6 +370,7 @@ ExecResult RunExecutable(const std::wstring& exe, const std::wstring& arguments,
     DWORD code = 0;
     if (::GetExitCodeProcess(started.process.get(), &code)) result.exitCode = code;
     if (result.exitCode != 0) result.text = L"exit code = " + std::to_wstring(result.exitCode);
+    log::LogLine("launch", name + ": ended with exit code " + std::to_string(result.exitCode));
   }
   return result;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "download/package_execution.h"
+#include "log/setup_log.h"
 #include "system/digest.h"
 #include "system/text_convert.h"
 #include "winui/system_library.h"
@@ -183,7 +184,14 @@ DownloadResult RefuseUntrustedDownload(DownloadResult result, const std::wstring
   // Only a ZIP is unpacked; any other file is started as it is.
   const bool isArchive = GetArchiveType(path) == ArchiveType::Zip;
   const std::string problem = FindDownloadTrustProblem(path, requirements, isArchive);
-  if (problem.empty()) return result;
+  const std::string name = WideToUtf8(path.substr(path.find_last_of(L"\\/") + 1));
+  if (problem.empty()) {
+    log::LogLine("verify", name + (isArchive ? ": archive accepted" : ": trusted") +
+                               (requirements.sha256.empty() ? "" : ", SHA-256 as named") +
+                               (requirements.signer.empty() ? "" : ", signed by " + requirements.signer));
+    return result;
+  }
+  log::LogLine("verify", name + ": not trusted, " + problem + "; the file is deleted");
   ::DeleteFileW(path.c_str());
   return {false, NotTrustedText(problem)};
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "log/setup_log.h"
 #include "system/encoding.h"
 #include "system/text_convert.h"
 #include "settings/configuration_manager.h"
@@ -38,6 +39,7 @@ bool OfferRules::Check(const std::shared_ptr<Package>& offer, bool& stop,
   Package& package = *offer;
   if (m_acceptedCount >= m_maxOffers + settings_.m_offerFlowCount) {
     stop = true;  // full: nothing more is read, and this offer is not reported
+    log::LogLine("rules", package.LogName() + ": not read, the campaign's maximum of offers is reached");
     return false;
   }
   if (const auto reason = ShowLimitsReason(package, accepted)) {
@@ -125,10 +127,12 @@ bool OfferRules::RejectedByPartnerDate(Package& package) {
 }
 
 void OfferRules::Reject(Package& package, const std::string& reason) {
+  log::LogLine("rules", package.LogName() + ": refused, " + reason);
   if (m_acceptedCount < m_maxOffers) package.SendEvent(kEventPassedOver, nlohmann::json{{"13", reason}});
 }
 
 void OfferRules::Accept(Package& package) {
+  log::LogLine("rules", package.LogName() + ": accepted, vertical " + std::to_string(package.m_vertical));
   ++m_acceptedCount;
   m_verticals.insert(package.m_vertical);
   m_acceptedIds.push_back(package.m_analyticsId);

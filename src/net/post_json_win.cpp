@@ -7,9 +7,11 @@
 #include <new>
 #include <vector>
 
+#include "log/setup_log.h"
 #include "net/ostrane_exception.h"
 #include "net/post_json.h"
 #include "system/system_facts.h"
+#include "system/text_convert.h"
 #include "net/winhttp_common.h"
 
 namespace ostrane {
@@ -45,11 +47,17 @@ class AbortableRequest {
 bool PostJson(const std::wstring& url, const std::string& body, HeaderList headers, std::string& response,
               std::uint32_t& status, AbortSignal* abort) {
   // Windows 7 without SP1 cannot speak TLS 1.2: nothing is sent from it.
-  if (IsOsVersionAtLeast(6, 1, 0) && !IsOsVersionAtLeast(6, 1, 1)) throw OstraneException();
+  if (IsOsVersionAtLeast(6, 1, 0) && !IsOsVersionAtLeast(6, 1, 1)) {
+    log::LogLine("request", "Windows 7 without Service Pack 1 cannot speak TLS 1.2: nothing is sent");
+    throw OstraneException();
+  }
 
   // The query, the scheme and any port are not used: always port 443 over TLS.
   const auto parts = CrackUrl(url);
-  if (!parts) throw OstraneException();
+  if (!parts) {
+    log::LogLine("request", "not a URL the installer can post to: " + WideToUtf8(url));
+    throw OstraneException();
+  }
   if (!PostJsonToHost(parts->host, parts->path, body, std::move(headers), response, status, abort))
     throw OstraneException();
   return true;
@@ -57,17 +65,25 @@ bool PostJson(const std::wstring& url, const std::string& body, HeaderList heade
 
 bool PostJsonToHost(const std::wstring& host, const std::wstring& path, const std::string& body,
                     HeaderList headers, std::string& response, std::uint32_t& status, AbortSignal* abort) {
+  // A failed step goes to the setup log with the system's error; the caller only
+  // learns that the request failed.
+  const auto failed = [&](const char* step) {
+    const DWORD error = ::GetLastError();
+    log::LogLine("request", "POST https://" + WideToUtf8(host) + WideToUtf8(path) + ": " + step +
+                                " failed, error " + std::to_string(error));
+    return false;
+  };
   UniqueWinHttp session(::WinHttpOpen(nullptr, WinHttpAccessTypeForThisSystem(), WINHTTP_NO_PROXY_NAME,
                                       WINHTTP_NO_PROXY_BYPASS, 0));
-  if (!session) return false;
+  if (!session) return failed("WinHttpOpen");
   DWORD protocols = SecureProtocolsForThisSystem();
   if (!::WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols))
-    return false;
+    return failed("choosing the TLS versions");
   UniqueWinHttp connection(::WinHttpConnect(session.get(), host.c_str(), INTERNET_DEFAULT_HTTPS_PORT, 0));
-  if (!connection) return false;
+  if (!connection) return failed("WinHttpConnect");
   UniqueWinHttp request(::WinHttpOpenRequest(connection.get(), L"POST", path.c_str(), nullptr,
                                              WINHTTP_NO_REFERER, nullptr, WINHTTP_FLAG_SECURE));
-  if (!request) return false;
+  if (!request) return failed("WinHttpOpenRequest");
   const AbortableRequest abortable(abort, request);
   if (!abortable.registered()) return false;
 
@@ -77,7 +93,7 @@ bool PostJsonToHost(const std::wstring& host, const std::wstring& path, const st
     const std::wstring line = name + L": " + value;
     if (!::WinHttpAddRequestHeaders(request.get(), line.c_str(), static_cast<DWORD>(line.size()),
                                     WINHTTP_ADDREQ_FLAG_ADD))
-      std::printf("WinHttpAddRequestHeaders error: %lu\n", ::GetLastError());
+      failed(("adding the header " + WideToUtf8(name)).c_str());  // its value may be a signature: never logged
   }
 
   // Once aborted, the handle is closed and its value may already name another
@@ -85,9 +101,11 @@ bool PostJsonToHost(const std::wstring& host, const std::wstring& path, const st
   const auto aborted = [abort] { return abort != nullptr && abort->aborted(); };
   const auto length = static_cast<DWORD>(std::strlen(body.c_str()));
   if (!::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, const_cast<char*>(body.c_str()),
-                            length, length, 0) ||
-      aborted() || !::WinHttpReceiveResponse(request.get(), nullptr) || aborted())
-    return false;
+                            length, length, 0))
+    return aborted() ? false : failed("WinHttpSendRequest");
+  if (aborted()) return false;
+  if (!::WinHttpReceiveResponse(request.get(), nullptr)) return aborted() ? false : failed("WinHttpReceiveResponse");
+  if (aborted()) return false;
 
   DWORD code = 0;
   DWORD size = sizeof code;
@@ -99,7 +117,7 @@ bool PostJsonToHost(const std::wstring& host, const std::wstring& path, const st
     DWORD available = 0;
     if (aborted()) return false;
     if (!::WinHttpQueryDataAvailable(request.get(), &available)) {
-      std::printf("Error %lu in WinHttpQueryDataAvailable.\n", ::GetLastError());
+      failed("WinHttpQueryDataAvailable");
       break;
     }
     if (available == 0) break;
@@ -107,12 +125,12 @@ bool PostJsonToHost(const std::wstring& host, const std::wstring& path, const st
     try {
       chunk.assign(static_cast<std::size_t>(available) + 1, '\0');
     } catch (const std::bad_alloc&) {
-      std::printf("Out of memory\n");
+      log::LogLine("request", "out of memory for the reply");
       break;
     }
     DWORD read = 0;
     if (!::WinHttpReadData(request.get(), chunk.data(), available, &read)) {
-      std::printf("Error %lu in WinHttpReadData.\n", ::GetLastError());
+      failed("WinHttpReadData");
       continue;
     }
     // Text up to a zero byte: the replies are JSON.

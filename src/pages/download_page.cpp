@@ -6,6 +6,7 @@
 #include "download/folder_tree.h"
 #include "download/package_files.h"
 #include "download/package_verification.h"
+#include "log/setup_log.h"
 #include "system/text_convert.h"
 #include "res/resource.h"
 #include "settings/configuration_manager.h"
@@ -36,7 +37,9 @@ void DownloadPage::OnNavigateToPage() {
   const auto settings = ConfigurationManager::Instance();
   m_downloadQueue.push_back(settings->m_mainPackage);
   for (const auto& shown : settings->m_shownPackages)
-    if (shown->m_pn.enabled) shown->WriteRegistryDateMarker();
+    if (shown->m_pn.enabled)
+      log::LogLine("marker", shown->LogName() + (shown->WriteRegistryDateMarker() ? ": partner date marker written"
+                                                                                 : ": partner date marker not written"));
   for (const auto& accepted : settings->m_acceptedPackages) m_downloadQueue.push_back(accepted);
   StartNextDownload();
 }
@@ -50,6 +53,7 @@ std::wstring DownloadPage::AbsoluteUrl(const std::wstring& url) {
 
 void DownloadPage::ReportFailure(Package& package, const std::string& prefix, const std::wstring& text) {
   const bool code3 = package.m_isMainProduct && ConfigurationManager::Instance()->m_mainFailureCode3;
+  log::LogLine("install", package.LogName() + ": " + prefix + WideToUtf8(text));
   package.SendEvent(code3 ? kEventInstalled : kEventFailed, nlohmann::json{{"12", prefix + WideToAnsi(text)}});
 }
 
@@ -80,6 +84,8 @@ std::wstring DownloadPage::ProgramToStart(const InstallItem& item, const std::ws
   // The archive's digest was checked with its download; the program inside is held
   // to the signature rules before it runs.
   const std::string problem = FindProgramTrustProblem(exe, TrustOf(*item.package));
+  log::LogLine("verify", item.package->LogName() + ", the program unpacked from its archive: " +
+                             (problem.empty() ? std::string("trusted") : "not trusted, " + problem));
   if (problem.empty()) return exe;
   DeleteFolderTree(exe.substr(0, exe.find_last_of(L'\\')));
   ReportFailure(*item.package, "DOWNLOAD FAILED: ", NotTrustedText(problem));
@@ -90,6 +96,7 @@ void DownloadPage::StartNextDownload() {
   // Once the user has quit, nothing new is fetched.
   if (ConfigurationManager::Instance()->m_closing || m_downloadQueue.empty()) return;
   const Target target = TargetOf(*m_downloadQueue.front());
+  log::LogLine("install", m_downloadQueue.front()->LogName() + ": downloading");
   // The file is checked before the page hears of it: one that must not run is gone
   // by then, and its download counts as failed.
   m_downloadResult = std::async(std::launch::async, [manager = DownloadManager::Instance(), target,

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "campaign/api_manager.h"
+#include "log/setup_log.h"
 #include "eligibility/win32_machine.h"
 #include "download/download_manager.h"
 #include "net/request_context.h"
@@ -128,11 +129,15 @@ LRESULT LoadingPage::OnRequestComplete(WPARAM, LPARAM) {
   try {
     CampaignLoad load = m_result.get();
     if (load.configurationError) {
+      log::LogLine("campaign", "the product block lacks a title or a download URL");
       ShowConfigurationError();
       return 0;
     }
     packages = std::move(load.packages);
-  } catch (const std::exception&) {
+    log::LogLine("campaign", "loaded: " + std::to_string(packages.size()) + " offers to show");
+  } catch (const std::exception& error) {
+    log::LogLine("campaign", std::string("not loaded: ") + (*error.what() ? error.what() : "the request failed") +
+                                 (dlm ? "" : "; the product is installed without offers"));
     // DLM cannot go on without its product; any other wizard installs its own
     // product without offers.
     if (dlm) {

@@ -21,20 +21,28 @@ inline std::wstring VariantPath(const std::wstring& name) {
 // The wizard window's caption in the ISV build.
 inline constexpr wchar_t kWizardCaption[] = L"Quillara Web ";
 
-// The installers' temp work folders ("ISV*.tmp") that exist now.
-inline std::set<std::wstring> WorkFolders() {
+// The temp folder's entries that match a pattern now, with the folder: directories
+// or files.
+inline std::set<std::wstring> TempEntries(const wchar_t* pattern, bool directories) {
   wchar_t temp[MAX_PATH] = {};
   ::GetTempPathW(MAX_PATH, temp);
-  std::set<std::wstring> folders;
+  std::set<std::wstring> entries;
   WIN32_FIND_DATAW entry{};
-  HANDLE find = ::FindFirstFileW((std::wstring(temp) + L"ISV*.tmp").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return folders;
+  HANDLE find = ::FindFirstFileW((std::wstring(temp) + pattern).c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return entries;
   do {
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) folders.insert(std::wstring(temp) + entry.cFileName);
+    if (((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == directories)
+      entries.insert(std::wstring(temp) + entry.cFileName);
   } while (::FindNextFileW(find, &entry));
   ::FindClose(find);
-  return folders;
+  return entries;
 }
+
+// The installers' temp work folders ("ISV*.tmp") that exist now.
+inline std::set<std::wstring> WorkFolders() { return TempEntries(L"ISV*.tmp", true); }
+
+// The setup logs that runs without /log wrote to the temp folder.
+inline std::set<std::wstring> SetupLogs() { return TempEntries(L"QuillaraWebSetup_*.log", false); }
 
 // Asks the wizard to close and answers its question with OK.
 inline void CloseAndConfirm(const uidriver::Installer& installer, HWND wizard) {

@@ -10,17 +10,24 @@ std::wstring g_installerPath;
 
 namespace {
 
-// No run may leave a temp work folder behind, whichever way it ended.
+// No run may leave a temp work folder behind, whichever way it ended. The setup logs
+// are left on purpose, for support; the tests' runs remove theirs.
 class NoWorkFolderLeft : public ::testing::Environment {
  public:
-  void SetUp() override { before_ = WorkFolders(); }
+  void SetUp() override {
+    before_ = WorkFolders();
+    logsBefore_ = SetupLogs();
+  }
   void TearDown() override {
     for (const auto& folder : WorkFolders())
       if (before_.count(folder) == 0) ADD_FAILURE() << "left behind: " << std::string(folder.begin(), folder.end());
+    for (const auto& log : SetupLogs())
+      if (logsBefore_.count(log) == 0) ::DeleteFileW(log.c_str());
   }
 
  private:
   std::set<std::wstring> before_;
+  std::set<std::wstring> logsBefore_;
 };
 
 }  // namespace

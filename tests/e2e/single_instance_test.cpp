@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "demo_files.h"
 #include "e2e_environment.h"
 
 namespace ostrane::e2e {
@@ -9,11 +10,12 @@ using namespace uidriver;
 
 TEST(SingleInstanceTest, SecondInstanceSaysSoAndLeavesTheFirstRunning) {
   const auto before = WorkFolders();
+  const auto logsBefore = SetupLogs();
   Installer first(g_installerPath);
   HWND wizard = first.WaitForDialog(kWizardCaption);
   ASSERT_NE(wizard, nullptr) << "the first installer shows its wizard";
 
-  Installer second(g_installerPath);
+  Installer second(g_installerPath, L"/second-instance");
   HWND box = second.WaitForDialog(L"Error");
   ASSERT_NE(box, nullptr) << "the second installer shows a message box";
   EXPECT_EQ(MessageBoxText(box), L"Another setup is already running, please close it and try again");
@@ -22,6 +24,15 @@ TEST(SingleInstanceTest, SecondInstanceSaysSoAndLeavesTheFirstRunning) {
   Click(box, IDOK);
   EXPECT_TRUE(second.WaitForExit().has_value());
   EXPECT_EQ(WorkFolders().size(), before.size() + 1) << "the refused instance left no work folder of its own";
+  // The refused instance keeps no log, and leaves the first one's alone.
+  const auto logs = SetupLogs();
+  EXPECT_EQ(logs.size(), logsBefore.size() + 1);
+  for (const auto& log : logs) {
+    if (logsBefore.count(log) != 0) continue;
+    const std::string text = ReadBytes(log);
+    EXPECT_NE(text.find("this log:"), std::string::npos);
+    EXPECT_EQ(text.find("second-instance"), std::string::npos) << "the refused instance wrote to the first's log";
+  }
 
   EXPECT_TRUE(first.Running());
   EXPECT_TRUE(Visible(wizard));

@@ -1,0 +1,72 @@
+#include "app/setup_log_start.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <vector>
+
+#include "log/setup_log.h"
+#include "settings/configuration_manager.h"
+#include "settings/setup_log_path.h"
+#include "system/system_facts.h"
+#include "system/text_convert.h"
+
+namespace ostrane {
+namespace {
+
+std::vector<std::wstring> CommandLineArguments() {
+  std::vector<std::wstring> arguments;
+  int count = 0;
+  LPWSTR* list = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (list == nullptr) return arguments;
+  for (int i = 1; i < count; ++i) arguments.emplace_back(list[i]);
+  ::LocalFree(list);
+  return arguments;
+}
+
+int ScreenDpi() {
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 0;
+  if (screen) ::ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
+std::string Narrow(const std::wstring& text) { return WideToUtf8(text); }
+
+}  // namespace
+
+void LogStartUp() {
+  const auto settings = ConfigurationManager::Instance();
+  log::LogLine("start", "installer version " + Narrow(settings->m_fileVersion) + ", wizard type " +
+                            CompiledBuildOptions().wizardTypeName + (settings->m_qlFlavour ? ", splash flavour" : "") +
+                            (settings->m_classicMode ? ", classic mode" : ""));
+  log::LogLine("start", "Windows " + OsVersionText() + (IsWow64() ? " (64-bit, installer in 32-bit mode)" : " (32-bit)") +
+                            ", screen " + std::to_string(ScreenDpi()) + " dpi");
+  log::LogLine("start", "command line: " + Narrow(::GetCommandLineW()));
+}
+
+void OpenSetupLog(ConfigurationManager& settings) {
+  wchar_t temp[MAX_PATH + 1] = {};
+  ::GetTempPathW(MAX_PATH + 1, temp);
+  const SetupLogPlace place =
+      SetupLogPlaceFrom(CommandLineArguments(), temp, settings.m_productId, settings.GetTimestamp());
+  log::TheSetupLog().Attach(log::CreateLogFile(std::filesystem::path(place.path)));
+  if (!place.refused.empty())
+    log::LogLine("log", "the /log path \"" + Narrow(place.refused) + "\" is no file; the log is written here instead");
+  log::LogLine("log", "this log: " + Narrow(place.path));
+}
+
+void DiscardSetupLog() { log::TheSetupLog().Discard(); }
+
+void LogSettings(const ConfigurationManager& settings) {
+  log::LogLine("settings", "language " + Narrow(settings.m_languageName) + " (" + Narrow(settings.m_languageCode) + ")");
+  log::LogLine("settings", "campaign server " + Narrow(settings.m_configUrl) + ", analytics " +
+                               Narrow(settings.m_analyticsUrl) + ", files " + Narrow(settings.m_fileBaseUrl));
+  log::LogLine("settings", "product download " + Narrow(settings.m_downloadUrl) + ", silent arguments \"" +
+                               Narrow(settings.m_silentArgs) + "\"");
+  log::LogLine("settings", "work folder " + Narrow(settings.m_workFolder) + ", download folder " +
+                               Narrow(settings.m_downloadFolder));
+}
+
+}  // namespace ostrane
