@@ -80,18 +80,46 @@ std::uint32_t DescribedMachine::ValueType(RegistryRoot root, const std::wstring&
 
 const DescribedMachine::Value& DescribedMachine::ReadValue(RegistryRoot root, RegistryView view,
                                                            const std::wstring& path, const std::wstring& name,
-                                                           std::uint32_t type, const char* failure) {
+                                                           std::uint32_t type, const char* failure,
+                                                           std::uint32_t alsoType) {
   const Key& key = Open(root, view, path);
   const auto it = key.values.find(LowerCase(name));
   // 2: the value is missing; 13: it holds another type (ERROR_INVALID_DATA, as RegGetValue says).
   if (it == key.values.end()) throw win32::RegistryError(failure, 2);
-  if (key.broken || it->second.type != type) throw win32::RegistryError(failure, key.broken ? 1009 : 13);
+  const bool typeFits = it->second.type == type || (alsoType != kRegNone && it->second.type == alsoType);
+  if (key.broken || !typeFits) throw win32::RegistryError(failure, key.broken ? 1009 : 13);
   return it->second;
+}
+
+std::wstring DescribedMachine::ExpandEnvironment(const std::wstring& text) const {
+  // As ExpandEnvironmentStrings: %NAME% of a variable that is set becomes its value;
+  // anything else stays as written.
+  std::wstring out;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t open = text.find(L'%', at);
+    if (open == std::wstring::npos) break;
+    const std::size_t close = text.find(L'%', open + 1);
+    if (close == std::wstring::npos) break;
+    out.append(text, at, open - at);
+    const auto variable = environment.find(LowerCase(text.substr(open + 1, close - open - 1)));
+    if (variable != environment.end() && close > open + 1) {
+      out += variable->second;
+      at = close + 1;
+    } else {
+      out += L'%';
+      at = open + 1;  // the closing % may open the next name
+    }
+  }
+  out.append(text, at, std::wstring::npos);
+  return out;
 }
 
 std::wstring DescribedMachine::ReadString(RegistryRoot root, const std::wstring& path, RegistryView view,
                                           const std::wstring& name) {
-  return ReadValue(root, view, path, name, kRegSz, win32::kReadStringFailed).text;
+  // RegGetValue expands an expand-string value and hands it over as a string.
+  const Value& value = ReadValue(root, view, path, name, kRegSz, win32::kReadStringFailed, kRegExpandSz);
+  return value.type == kRegExpandSz ? ExpandEnvironment(value.text) : value.text;
 }
 
 std::uint32_t DescribedMachine::ReadDword(RegistryRoot root, const std::wstring& path, RegistryView view,
@@ -104,8 +132,50 @@ std::uint64_t DescribedMachine::ReadQword(RegistryRoot root, const std::wstring&
   return ReadValue(root, view, path, name, kRegQword, win32::kReadQwordFailed).number;
 }
 
-void DescribedMachine::AddFile(const std::wstring& path) { files_.insert(LowerCase(path)); }
+std::wstring DescribedMachine::ResolvePath(const std::wstring& path) const {
+  std::wstring text = path;
+  for (wchar_t& c : text)
+    if (c == L'/') c = L'\\';
+  // The fixed start: "C:\", "\\server\share\"; a relative path starts in the current folder.
+  std::wstring start;
+  std::wstring rest;
+  if (text.size() >= 3 && text[1] == L':' && text[2] == L'\\') {
+    start = text.substr(0, 3);
+    rest = text.substr(3);
+  } else if (text.compare(0, 2, L"\\\\") == 0) {
+    const std::size_t server = text.find(L'\\', 2);
+    const std::size_t share = server == std::wstring::npos ? server : text.find(L'\\', server + 1);
+    if (share == std::wstring::npos) return LowerCase(text);
+    start = text.substr(0, share + 1);
+    rest = text.substr(share + 1);
+  } else {
+    if (currentFolder.empty() || text.empty() || text[0] == L'\\' || (text.size() >= 2 && text[1] == L':')) return {};
+    return ResolvePath(currentFolder + L"\\" + text);
+  }
+  std::vector<std::wstring> parts;
+  std::size_t at = 0;
+  while (at <= rest.size()) {
+    const std::size_t end = std::min(rest.find(L'\\', at), rest.size());
+    const std::wstring part = rest.substr(at, end - at);
+    if (part == L"..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != L".") {
+      parts.push_back(part);
+    }
+    at = end + 1;
+  }
+  std::wstring full = start;
+  for (std::size_t i = 0; i < parts.size(); ++i) full += (i == 0 ? L"" : L"\\") + parts[i];
+  return LowerCase(full);
+}
 
-bool DescribedMachine::FileExists(const std::wstring& path) { return files_.count(LowerCase(path)) != 0; }
+void DescribedMachine::AddFile(const std::wstring& path) {
+  if (const std::wstring full = ResolvePath(path); !full.empty()) files_.insert(full);
+}
+
+bool DescribedMachine::FileExists(const std::wstring& path) {
+  const std::wstring full = ResolvePath(path);
+  return !full.empty() && files_.count(full) != 0;
+}
 
 }  // namespace ostrane

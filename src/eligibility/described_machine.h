@@ -54,6 +54,8 @@ class DescribedMachine : public Machine {
     ++queries["processor"];
     return processor;
   }
+  // As Windows resolves a path: "/" is a separator, "." and ".." are resolved, and a
+  // relative path is taken from currentFolder (none: it never exists).
   bool FileExists(const std::wstring& path) override;
   std::vector<std::wstring> RunningProcesses() override {
     ++queries["processes"];
@@ -63,6 +65,8 @@ class DescribedMachine : public Machine {
   std::string TodayLocal() override { return today; }
 
   void AddFile(const std::wstring& path);
+  // The full path a file test resolves path to, lower case; empty when there is none.
+  std::wstring ResolvePath(const std::wstring& path) const;
 
   bool wow64 = true;
   int osMajor = 10;
@@ -73,6 +77,10 @@ class DescribedMachine : public Machine {
   std::vector<std::wstring> processes;
   std::int64_t nowSeconds = 1700000000;
   std::string today = "20231114";
+  // Environment variables by lower-case name, for expand-string values: the system
+  // expands them when a value of that type is read as a string.
+  std::map<std::wstring, std::wstring> environment;
+  std::wstring currentFolder;
   // How often each hardware fact and the process list were asked for.
   std::map<std::string, int> queries;
 
@@ -86,7 +94,8 @@ class DescribedMachine : public Machine {
   Key* Find(RegistryRoot root, RegistryView view, const std::wstring& path);
   Key& Open(RegistryRoot root, RegistryView view, const std::wstring& path);
   const Value& ReadValue(RegistryRoot root, RegistryView view, const std::wstring& path, const std::wstring& name,
-                         std::uint32_t type, const char* failure);
+                         std::uint32_t type, const char* failure, std::uint32_t alsoType = kRegNone);
+  std::wstring ExpandEnvironment(const std::wstring& text) const;
 
   std::map<KeyId, Key> keys_;  // by lower-case path
   std::set<std::wstring> files_;  // lower case

@@ -12,6 +12,7 @@
 #include "eligibility/offer_rules.h"
 #include "eligibility/registry_error.h"
 #include "eligibility/registry_path.h"
+#include "eligibility/unsigned_text.h"
 #include "system/text_convert.h"
 #include "settings/configuration_manager.h"
 
@@ -19,27 +20,6 @@ namespace ostrane {
 namespace {
 
 constexpr wchar_t kAppPaths[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
-
-// As the run-time's stoul and stoull read a number on Windows: leading blanks, an
-// optional sign (a minus wraps around), decimal digits; the name goes into the
-// errors' texts. The same on every platform, whatever the width of unsigned long.
-template <typename T>
-T ParseUnsigned(const std::wstring& text, const std::string& name) {
-  std::size_t pos = 0;
-  while (pos < text.size() && std::iswspace(static_cast<std::wint_t>(text[pos]))) ++pos;
-  bool negative = false;
-  if (pos < text.size() && (text[pos] == L'-' || text[pos] == L'+')) negative = text[pos++] == L'-';
-  if (pos >= text.size() || !std::iswdigit(static_cast<std::wint_t>(text[pos])))
-    throw std::invalid_argument("invalid " + name + " argument");
-  std::uint64_t magnitude = 0;
-  for (; pos < text.size() && text[pos] >= L'0' && text[pos] <= L'9'; ++pos) {
-    const auto digit = static_cast<std::uint64_t>(text[pos] - L'0');
-    if (magnitude > (std::numeric_limits<T>::max() - digit) / 10) throw std::out_of_range(name + " argument out of range");
-    magnitude = magnitude * 10 + digit;
-  }
-  const auto value = static_cast<T>(magnitude);
-  return negative ? static_cast<T>(T(0) - value) : value;
-}
 
 // As the run-time's stof reads a number, with failure texts of our own: the library's
 // own words for a failed parse differ from one run-time to the next.

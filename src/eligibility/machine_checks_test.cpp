@@ -176,11 +176,12 @@ TEST_F(MachineChecksTest, FilesAndApplications) {
 
 TEST_F(MachineChecksTest, SixtyFourBitFoldersAreNotTestedOn32BitWindows) {
   OfferRules rules(5, machine, *settings);
-  machine.AddFile(L"{commonpf64}\\App");
+  // A path that still names the 64-bit folder's placeholder is not asked for.
+  machine.AddFile(L"C:\\{commonpf64}\\App");
   machine.wow64 = false;
-  EXPECT_FALSE(rules.AnyFileExists({L"{commonpf64}\\App"}));
+  EXPECT_FALSE(rules.AnyFileExists({L"C:\\{commonpf64}\\App"}));
   machine.wow64 = true;
-  EXPECT_TRUE(rules.AnyFileExists({L"{commonpf64}\\App"}));
+  EXPECT_TRUE(rules.AnyFileExists({L"C:\\{commonpf64}\\App"}));
 }
 
 TEST_F(MachineChecksTest, UninstallAgeChromeAndInternetExplorer) {

@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <set>
 #include <tuple>
 #include <vector>
 
 #include "build_config.h"
+#include "eligibility/registry_path.h"
 #include "system/text_convert.h"
 
 namespace ostrane {
@@ -135,24 +137,28 @@ std::pair<RegistryRoot, std::string> SplitKey(const std::string& key, const std:
   Fail(path, "\"" + rootName + "\" is not a registry root (HKLM, HKCU, HKCR, HKU, HKCC or their long names)");
 }
 
-// The views a key is in. Without a "view" it is written as 64-bit regedit shows it: a
-// WOW6432Node key under SOFTWARE is the 32-bit branch (the installer's default view),
-// other HKLM\SOFTWARE keys are the 64-bit branch, and the rest is shared. A 32-bit
-// Windows has one view.
+// The views a key is in, as Windows places it. A 32-bit Windows has one view, whatever
+// the profile names. HKCU is one tree in both views (Windows 7 and later share
+// HKCU\Software), so a WOW6432Node key there is just a key of that name. Otherwise an
+// explicit "view" is taken; without one the key is written as 64-bit regedit shows
+// it: HKLM\SOFTWARE\WOW6432Node is the 32-bit branch (the installer's default view),
+// other HKLM\SOFTWARE keys are the 64-bit branch, and the rest is shared.
 std::vector<RegistryView> ViewsOf(RegistryRoot root, std::string& below, const json* view, bool wow64,
                                   const std::string& path) {
+  std::optional<std::vector<RegistryView>> named;
   if (view != nullptr) {
     const std::string name = String(*view, path);
-    if (name == "default") return {RegistryView::Default};
-    if (name == "native64") return {RegistryView::Native64};
-    if (name == "both") return {RegistryView::Default, RegistryView::Native64};
-    Fail(path, "expected \"default\", \"native64\" or \"both\"");
+    if (name == "default") named = {RegistryView::Default};
+    if (name == "native64") named = {RegistryView::Native64};
+    if (name == "both") named = {RegistryView::Default, RegistryView::Native64};
+    if (!named) Fail(path, "expected \"default\", \"native64\" or \"both\"");
   }
   if (!wow64) return {RegistryView::Default};
+  if (root == RegistryRoot::CurrentUser) return {RegistryView::Default, RegistryView::Native64};
+  if (named) return *named;
   const std::string lower = Lower(below);
-  const bool softwareRoot = root == RegistryRoot::LocalMachine || root == RegistryRoot::CurrentUser;
   const std::string node = "software\\wow6432node";
-  if (softwareRoot && (lower == node || lower.compare(0, node.size() + 1, node + "\\") == 0)) {
+  if (root == RegistryRoot::LocalMachine && (lower == node || lower.compare(0, node.size() + 1, node + "\\") == 0)) {
     below.erase(std::string("software").size(), std::string("\\wow6432node").size());
     return {RegistryView::Default};
   }
@@ -342,6 +348,12 @@ MachineProfile ReadMachineProfile(const json& profile) {
   if (const json* today = fields.Take("today")) machine.today = Digits(*today, "today", 8, "\"%Y%m%d\", such as \"20231114\"");
   if (const json* country = fields.Take("country")) result.country = String(*country, "country");
 
+  if (const json* environment = fields.Take("environment")) {
+    if (!environment->is_object()) WrongType("environment", "an object of texts by name", *environment);
+    for (const auto& [name, value] : environment->items())
+      machine.environment[LowerCase(Utf8ToWide(name))] = Utf8ToWide(String(value, "environment." + name));
+  }
+  if (const json* folder = fields.Take("currentFolder")) machine.currentFolder = Utf8ToWide(String(*folder, "currentFolder"));
   if (const json* files = fields.Take("files"))
     for (const auto& file : Strings(*files, "files")) machine.AddFile(Utf8ToWide(file));
   if (const json* processes = fields.Take("processes"))

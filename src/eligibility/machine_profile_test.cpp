@@ -36,12 +36,25 @@ TEST(MachineProfileTest, KeysLandInTheViewsRegeditShows) {
        {{"registry", {{{"key", "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Vendor\\App"}}}}}, HKLM,
        L"Software\\Vendor\\App", true, false},
       {"HKCU is shared", {{"registry", {{{"key", "hkcu\\Software\\Vendor"}}}}}, HKCU, L"Software\\Vendor", true, true},
+      // HKCU\Software is one tree: its WOW6432Node is a key like any other, which
+      // neither of the installer's candidates for "Vendor" reaches.
+      {"an HKCU WOW6432Node key keeps its name",
+       {{"registry", {{{"key", "HKCU\\Software\\WOW6432Node\\Vendor"}}}}}, HKCU,
+       L"Software\\WOW6432Node\\Vendor", true, true},
+      {"an HKCU WOW6432Node key is not the 32-bit Vendor",
+       {{"registry", {{{"key", "HKCU\\Software\\WOW6432Node\\Vendor"}}}}}, HKCU, L"Software\\Vendor", false, false},
+      {"an HKCU key is shared whatever view is named",
+       {{"registry", {{{"key", "HKCU\\Software\\Vendor"}, {"view", "native64"}}}}}, HKCU, L"Software\\Vendor", true,
+       true},
       {"HKLM outside software is shared", {{"registry", {{{"key", "HKLM\\SYSTEM\\Setup"}}}}}, HKLM, L"SYSTEM\\Setup",
        true, true},
       {"a view given is taken as written",
        {{"registry", {{{"key", "HKLM\\SOFTWARE\\WOW6432Node\\Vendor"}, {"view", "native64"}}}}}, HKLM,
        L"SOFTWARE\\WOW6432Node\\Vendor", false, true},
       {"32-bit Windows has one view", {{"wow64", false}, {"registry", {{{"key", "HKLM\\SOFTWARE\\Vendor"}}}}}, HKLM,
+       L"SOFTWARE\\Vendor", true, false},
+      {"32-bit Windows has one view, whatever view is named",
+       {{"wow64", false}, {"registry", {{{"key", "HKLM\\SOFTWARE\\Vendor"}, {"view", "native64"}}}}}, HKLM,
        L"SOFTWARE\\Vendor", true, false},
       {"App Paths entries are 64-bit programs by default",
        {{"appPaths", {{{"name", "tool.exe"}, {"path", "C:\\Tool\\tool.exe"}}}}}, HKLM,
@@ -59,13 +72,15 @@ TEST(MachineProfileTest, KeysLandInTheViewsRegeditShows) {
 
 TEST(MachineProfileTest, ValuesKeepTheirTypes) {
   MachineProfile profile = ReadMachineProfile(
-      {{"registry",
+      {{"environment", {{"ProgramFiles", "C:\\Program Files"}}},
+       {"registry",
         {{{"key", "HKCU\\Software\\Vendor"},
           {"values",
            {{"Edition", "Pro"},
             {"Level", {{"dword", 4294967295u}}},
             {"Installed", {{"qword", 1716379200000u}}},
             {"Path", {{"expand_sz", "%ProgramFiles%\\Vendor"}}},
+            {"Unset", {{"expand_sz", "%NotSet%\\%programfiles%%"}}},
             {"Blob", {{"binary", "01ff"}}},
             {"Names", {{"multi_sz", {"a", "b"}}}},
             {"", {{"sz", "default value"}}}}}}}}});
@@ -79,6 +94,36 @@ TEST(MachineProfileTest, ValuesKeepTheirTypes) {
   EXPECT_EQ(machine.ValueType(HKCU, key, Default, L"Blob"), kRegBinary);
   EXPECT_EQ(machine.ValueType(HKCU, key, Default, L"Names"), kRegMultiSz);
   EXPECT_THROW(machine.ReadString(HKCU, key, Default, L"Blob"), win32::RegistryError) << "only text values read as text";
+  // An expand-string reads as text, its variables expanded as the system expands them.
+  EXPECT_EQ(machine.ReadString(HKCU, key, Default, L"Path"), L"C:\\Program Files\\Vendor");
+  EXPECT_EQ(machine.ReadString(HKCU, key, Default, L"Unset"), L"%NotSet%\\C:\\Program Files%");
+}
+
+// A file test resolves its path as Windows does before the file system is asked.
+TEST(MachineProfileTest, FilePathsResolveAsWindowsResolvesThem) {
+  MachineProfile profile = ReadMachineProfile({{"currentFolder", "C:\\Users\\Ana\\Downloads"},
+                                               {"files", {"C:\\Program Files\\Vendor\\app.exe",
+                                                          "\\\\server\\share\\tool.exe", "setup.exe"}}});
+  const struct {
+    const wchar_t* path;
+    bool exists;
+  } cases[] = {
+      {L"C:\\Program Files\\Vendor\\app.exe", true},
+      {L"c:/program files/vendor/APP.exe", true},
+      {L"C:\\Program Files\\Other\\..\\Vendor\\.\\app.exe", true},
+      {L"C:\\Program Files\\\\Vendor\\app.exe", true},
+      {L"C:\\..\\Program Files\\Vendor\\app.exe", true},
+      {L"..\\..\\..\\Program Files\\Vendor\\app.exe", true},
+      {L"C:\\Users\\Ana\\Downloads\\setup.exe", true},
+      {L"./setup.exe", true},
+      {L"\\\\server\\share\\x\\..\\tool.exe", true},
+      {L"Vendor\\app.exe", false},
+      {L"C:\\Program Files\\Vendor", false},
+      {L"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(profile.machine.FileExists(c.path), c.exists) << WideToUtf8(c.path);
+  EXPECT_FALSE(ReadMachineProfile({{"files", {"C:\\a.exe"}}}).machine.FileExists(L"a.exe"))
+      << "without a current folder a relative path names no file";
 }
 
 TEST(MachineProfileTest, FactsReachTheMachine) {

@@ -37,7 +37,7 @@ OfferRules::OfferRules(int maxOffers, Machine& machine, ConfigurationManager& se
 bool OfferRules::Check(const std::shared_ptr<Package>& offer, bool& stop,
                        const std::vector<std::shared_ptr<Package>>& accepted) {
   Package& package = *offer;
-  if (m_acceptedCount >= m_maxOffers + settings_.m_offerFlowCount) {
+  if (OfferLimitReached(m_acceptedCount, m_maxOffers, settings_.m_offerFlowCount)) {
     stop = true;  // full: nothing more is read, and this offer is not reported
     log::LogLine("rules", package.LogName() + ": not read, the campaign's maximum of offers is reached");
     return false;

@@ -24,6 +24,16 @@ struct VerticalHash {
   std::size_t operator()(int vertical) const noexcept;
 };
 
+// The most offers a load keeps: the campaign's maximum, plus one for each "sied"
+// offer after the first, which does not count against it. In 64 bits: "m" comes
+// from the campaign, and INT_MAX plus one overflows an int.
+inline std::int64_t OfferLimit(int maxOffers, int offerFlowCount) {
+  return std::int64_t{maxOffers} + std::int64_t{offerFlowCount};
+}
+inline bool OfferLimitReached(int accepted, int maxOffers, int offerFlowCount) {
+  return accepted >= OfferLimit(maxOffers, offerFlowCount);
+}
+
 class OfferRules {
  public:
   // One object per campaign load; the settings give the installer's version, the

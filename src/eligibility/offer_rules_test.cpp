@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "system/encoding.h"
 #include "testing/offer_rules_fixture.h"
 
@@ -48,6 +50,11 @@ TEST_F(OfferRulesTest, CampaignsAgainstTheAcceptedList) {
        {{"a", Vertical(1)}, {"b", [&] { json j = sied; j["v"] = 2; return j; }()}, {"c", Vertical(1)}, {"d", Vertical(4)},
         {"e", Vertical(5)}},
        2, {"a", "b", "d"}, {}, true},
+      // The limit is counted in 64 bits: a campaign's largest "m" plus the room a sied
+      // offer makes does not wrap around.
+      {"the largest maximum with a sied offer",
+       {{"a", Vertical(1)}, {"b", [&] { json j = sied; j["v"] = 2; return j; }()}, {"c", Vertical(3)}},
+       std::numeric_limits<int>::max(), {"a", "b", "c"}, {}, false},
       {"a first sied offer makes no room",
        {{"a", [&] { json j = sied; j["v"] = 1; return j; }()}, {"b", Vertical(2)}, {"c", Vertical(3)}}, 2, {"a", "b"}, {},
        true},

@@ -8,11 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "eligibility/campaign_loader.h"
+#include "eligibility/machine_profile.h"
 #include "eligibility/win32_machine.h"
 #include "system/system_facts.h"
 #include "system/text_convert.h"
@@ -75,8 +77,13 @@ class CampaignCheckWinTest : public ::testing::Test {
   }
 
   // The campaign as the wizard's loading task loads it on this machine.
-  std::pair<std::vector<std::string>, Reports> WizardLoad(const json& reply) {
+  std::pair<std::vector<std::string>, Reports> WizardLoad(const json& reply) { return Load(reply, real_); }
+
+  // The campaign loaded as the loading task does, against a machine.
+  static std::pair<std::vector<std::string>, Reports> Load(const json& reply, Machine& machine) {
     const auto settings = ConfigurationManager::Instance();
+    settings->m_acceptedByRules = 0;
+    settings->m_offerFlowCount = 0;
     auto link = std::make_shared<testing::FakeServerLink>();
     std::vector<std::shared_ptr<Package>> built;
     OfferFactory factory;
@@ -86,7 +93,7 @@ class CampaignCheckWinTest : public ::testing::Test {
       package.SetServerLink(link);
       built.push_back(package.shared_from_this());
     };
-    const CampaignLoad load = LoadCampaign(reply, *settings, real_, factory);
+    const CampaignLoad load = LoadCampaign(reply, *settings, machine, factory);
     for (const auto& package : built) package->WaitForSends();
     std::vector<std::string> accepted;
     for (const auto& package : load.packages) accepted.push_back(package->m_analyticsId);
@@ -267,6 +274,163 @@ TEST_F(CampaignCheckWinTest, TheToolOnAProfileOfThisMachineAgreesWithTheWizard) 
     EXPECT_NE(std::find(wizardReported.begin(), wizardReported.end(), expected), wizardReported.end()) << expected.first;
   for (const char* id : {"plain", "value-absent", "file-needed", "app-required", "windows-64"})
     EXPECT_NE(std::find(wizardAccepted.begin(), wizardAccepted.end(), id), wizardAccepted.end()) << id;
+}
+
+
+// The registry and file facts of a profile, written to this machine where Windows
+// puts them: a key as 64-bit regedit shows it (HKLM\SOFTWARE\WOW6432Node is the
+// 32-bit branch), or in the view the profile names; HKCU as one tree.
+class ProfileOnThisMachine {
+ public:
+  ProfileOnThisMachine(const json& registry, ScratchRegistry& scratch) {
+    for (const json& entry : registry) {
+      const std::string key = entry["key"];
+      const auto slash = key.find('\\');
+      const std::string rootName = key.substr(0, slash);
+      const std::wstring path = Utf8ToWide(key.substr(slash + 1));
+      const HKEY root = rootName == "HKCU" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+      REGSAM view = rootName == "HKCU" ? 0 : KEY_WOW64_64KEY;
+      if (entry.contains("view")) view = entry["view"] == "default" ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+      auto made = scratch.Create(root, path, view);
+      ok_ = ok_ && static_cast<bool>(made);
+      if (!entry.contains("values")) continue;
+      for (const auto& [name, value] : entry["values"].items()) {
+        const std::wstring wideName = Utf8ToWide(name);
+        const std::string type = value.begin().key();
+        const json& data = value.begin().value();
+        if (type == "sz" || type == "expand_sz") {
+          const std::wstring text = Utf8ToWide(data.get<std::string>());
+          ScratchRegistry::SetRaw(made.get(), wideName.c_str(), type == "sz" ? REG_SZ : REG_EXPAND_SZ, text.c_str(),
+                                  static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+        } else if (type == "dword") {
+          const DWORD number = data.get<DWORD>();
+          ScratchRegistry::SetRaw(made.get(), wideName.c_str(), REG_DWORD, &number, sizeof number);
+        } else {
+          ADD_FAILURE() << "the test writes no " << type << " values";
+        }
+      }
+    }
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_ = true;
+};
+
+// Profiles whose facts the test writes to the registry and files of the prefix: the
+// offer rules must give the same verdict on each offer through the real machine
+// (Win32Machine) and through the profile. A 32-bit Windows cannot be compared here,
+// since this prefix is 64-bit: the machine profile tests hold its single view.
+TEST_F(CampaignCheckWinTest, EachProfileGivesTheVerdictsOfTheMachineItDescribes) {
+  ASSERT_TRUE(real_.IsWow64()) << "the test expects a 32-bit process on 64-bit Windows";
+  const std::string name = narrow_, lower = Lower(narrow_);
+  const std::string temp = WideToUtf8(TempPath());  // ends with a backslash
+  std::string tempSlashes = temp;
+  std::replace(tempSlashes.begin(), tempSlashes.end(), '\\', '/');
+  const ScratchFile file(TempPath() + name_ + L".txt", "here");
+  const ScratchFile program(TempPath() + name_ + L".exe", "MZ");
+  // The expand-string below names a variable of this process, as a user's would be.
+  ::SetEnvironmentVariableW(L"OSTRANE_DIFF_FOLDER", TempPath().c_str());
+  const std::string appPaths = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + name + ".exe";
+  // HKCU\Software\WOW6432Node, when the test makes it, goes again with the test.
+  ScratchRegistry hkcuNode;
+  if (!real_.KeyOpens(RegistryRoot::CurrentUser, L"Software\\WOW6432Node", RegistryView::Default))
+    hkcuNode.Create(HKEY_CURRENT_USER, L"Software\\WOW6432Node");
+
+  const auto offer = [](const std::string& id, json ps) {
+    static int vertical = 0;
+    ps.update({{"i", id + ".png"}, {"dn", id}, {"u", "https://localhost/f/" + id + ".exe"}, {"v", ++vertical}});
+    return json{{"ad", {{"o", id}, {"f", "diff"}}}, {"ps", ps}};
+  };
+  const struct {
+    const char* what;
+    json registry;
+    json offers;
+    // The verdicts the machine must give: rejections by reason; the rest is accepted.
+    Reports rejected;
+    bool readsHkcuSoftware32 = false;  // its verdicts depend on how HKCU\Software has 32-bit views
+  } cases[] = {
+      {"default placements in both views",
+       {{{"key", "HKLM\\SOFTWARE\\" + name}, {"values", {{"Edition", {{"sz", "Pro"}}}}}},
+        {{"key", "HKLM\\SOFTWARE\\" + name + "\\Only64"}},
+        {{"key", "HKLM\\SOFTWARE\\WOW6432Node\\" + name + "\\Only32"}},
+        {{"key", "HKLM\\SOFTWARE\\WOW6432Node\\" + name}, {"values", {{"Level", {{"dword", 7}}}}}}},
+       {offer("only-64", {{"r", {name + "\\Only64"}}}), offer("only-32", {{"r", {name + "\\Only32"}}}),
+        offer("64-bit-path", {{"r", {"hklm\\software\\" + lower + "\\only32"}}}),
+        offer("32-bit-value", {{"rvd", {name + "\\Level\\7"}}}), offer("64-bit-value", {{"rvd", {name + "\\Edition\\pro"}}}),
+        offer("missing", {{"ir", {name + "\\Missing"}}})},
+       {{"only-64", "REGISTRY KEY EXISTS"},
+        {"only-32", "REGISTRY KEY EXISTS"},
+        {"32-bit-value", "REGISTRY VALUE DATA MATCHES"},
+        {"64-bit-value", "REGISTRY VALUE DATA MATCHES"},
+        {"missing", "NONE OF THE REGISTRY KEYS EXISTS"}}},
+      {"HKCU is one tree",
+       {{{"key", "HKCU\\Software\\" + name + "\\Shared"}},
+        {{"key", "HKCU\\Software\\WOW6432Node\\" + name + "\\Literal"}, {"values", {{"Level", {{"dword", 7}}}}}}},
+       {offer("shared", {{"r", {name + "\\Shared"}}}), offer("wow-name", {{"r", {name + "\\Literal"}}}),
+        offer("wow-value", {{"rvd", {"hkcu\\software\\" + lower + "\\literal\\level\\7"}}}),
+        offer("wow-literal", {{"r", {"hkcu\\software\\wow6432node\\" + lower + "\\literal"}}})},
+       // On Windows 7 and later HKCU\Software is shared: the 32-bit candidate of a
+       // relative path, and a WOW6432Node path, reach Software\<name>\Literal, not
+       // Software\WOW6432Node\<name>\Literal.
+       {{"shared", "REGISTRY KEY EXISTS"}},
+       true},
+      {"an expand-string App Paths entry",
+       {{{"key", appPaths}, {"values", {{"", {{"expand_sz", "%OSTRANE_DIFF_FOLDER%" + name + ".exe"}}}}}}},
+       {offer("app-excluded", {{"eapp", {lower + ".exe"}}}), offer("app-required", {{"iapp", {lower + ".exe"}}})},
+       {{"app-excluded", "REGISTRY EXCLUDE APP FOUND"}}},
+      {"file paths with / and ..",
+       json::array(),
+       {offer("slashes", {{"fe", {tempSlashes + name + ".txt"}}}),
+        offer("dot-dot", {{"fe", {temp + "none\\..\\" + name + ".txt"}}}),
+        offer("dot", {{"fe", {temp + ".\\" + name + ".txt"}}}),
+        offer("missing-file", {{"ife", {temp + name + ".missing"}}})},
+       {{"slashes", "FILE EXISTS"},
+        {"dot-dot", "FILE EXISTS"},
+        {"dot", "FILE EXISTS"},
+        {"missing-file", "NONE OF THE FILES EXISTS"}}},
+  };
+  // Wine 8 gives 32-bit programs HKCU\Software\WOW6432Node for HKCU\Software, where
+  // Windows shares the key: there the profile, which follows Windows, is held to the
+  // verdicts Windows gives rather than to this machine's.
+  bool hkcuSoftwareShared = true;
+  {
+    ScratchRegistry probe;
+    ASSERT_TRUE(probe.Create(HKEY_CURRENT_USER, L"Software\\WOW6432Node\\" + name_));
+    hkcuSoftwareShared = !real_.KeyOpens(RegistryRoot::CurrentUser, L"Software\\" + name_, RegistryView::Default);
+  }
+  if (!hkcuSoftwareShared)
+    std::printf("note: this machine redirects HKCU\\Software for 32-bit programs, as Wine does and Windows does "
+                "not; the HKCU case is held to Windows' verdicts only\n");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchRegistry scratch;
+    // The tops of the trees first: the scratch registry removes what it made.
+    using Top = std::tuple<HKEY, std::wstring, REGSAM>;
+    for (const auto& [root, top, view] : {Top{HKEY_LOCAL_MACHINE, L"Software\\" + name_, KEY_WOW64_64KEY},
+                                          Top{HKEY_LOCAL_MACHINE, L"Software\\" + name_, KEY_WOW64_32KEY},
+                                          Top{HKEY_CURRENT_USER, L"Software\\" + name_, 0},
+                                          Top{HKEY_CURRENT_USER, L"Software\\WOW6432Node\\" + name_, 0}})
+      ASSERT_TRUE(scratch.Create(root, top, view));
+    const ProfileOnThisMachine written(c.registry, scratch);
+    ASSERT_TRUE(written.ok());
+    const json profile = {
+        {"wow64", true},
+        {"environment", {{"OSTRANE_DIFF_FOLDER", temp}}},
+        {"files", {WideToUtf8(file.path()), WideToUtf8(program.path())}},
+        {"registry", c.registry}};
+    MachineProfile described = ReadMachineProfile(profile);
+    const json reply = {{"f", {{"m", 30}}}, {"o", c.offers}};
+
+    const auto [profileAccepted, profileRejected] = Load(reply, described.machine);
+    EXPECT_EQ(profileRejected, c.rejected) << "the profile's verdicts are not Windows'";
+    EXPECT_EQ(profileAccepted.size() + profileRejected.size(), c.offers.size());
+    if (c.readsHkcuSoftware32 && !hkcuSoftwareShared) continue;
+    const auto [realAccepted, realRejected] = Load(reply, real_);
+    EXPECT_EQ(profileRejected, realRejected);
+    EXPECT_EQ(profileAccepted, realAccepted);
+  }
+  ::SetEnvironmentVariableW(L"OSTRANE_DIFF_FOLDER", nullptr);
 }
 
 }  // namespace

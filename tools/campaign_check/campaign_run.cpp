@@ -9,6 +9,7 @@
 
 #include "eligibility/campaign_loader.h"
 #include "eligibility/machine_profile.h"
+#include "eligibility/offer_rules.h"
 #include "eligibility/registry_error.h"
 #include "flow/offer_flow.h"
 #include "system/encoding.h"
@@ -138,7 +139,7 @@ CampaignRun CampaignRunner::Load(const json& document) {
     package.SetServerLink(std::make_shared<RecordingLink>(log_, static_cast<int>(built.size())));
     built.push_back(package.shared_from_this());
     acceptedBefore.push_back(settings_.m_acceptedByRules);
-    full.push_back(settings_.m_acceptedByRules >= settings_.m_maxOffers + settings_.m_offerFlowCount);
+    full.push_back(OfferLimitReached(settings_.m_acceptedByRules, settings_.m_maxOffers, settings_.m_offerFlowCount));
     inRules = true;
   };
 
@@ -204,7 +205,7 @@ CampaignRun CampaignRunner::Load(const json& document) {
     } else if (built.empty()) {
       run.stopReason = "the channel \"00xA\" takes the offers out of the campaign";
     } else if (run.offers[built.size() - 1].kind == OfferOutcome::Kind::Stopped) {
-      run.stopReason = "the maximum of " + std::to_string(run.maxOffers + settings_.m_offerFlowCount) +
+      run.stopReason = "the maximum of " + std::to_string(OfferLimit(run.maxOffers, settings_.m_offerFlowCount)) +
                        " offers is reached";
     } else if (built.back()->m_exclusive) {
       run.stopReason = "o[" + std::to_string(built.size() - 1) + "] is exclusive: it is shown alone";

@@ -10,9 +10,13 @@
 #include <cctype>
 #include <cstdint>
 #include <limits>
+#include <optional>
+#include <stdexcept>
+#include <string>
 
 #include "campaign/json_numbers.h"
 #include "download/package_trust.h"
+#include "eligibility/unsigned_text.h"
 #include "settings/wizard_type.h"
 
 namespace ostrane::campaign_check {
@@ -61,20 +65,18 @@ std::string Member(const std::string& path, const std::string& key) {
 
 std::string Element(const std::string& path, std::size_t index) { return path + "[" + std::to_string(index) + "]"; }
 
-// How the rules read "rvd" data for a DWORD or QWORD value: blanks, a sign, decimal
-// digits. Nothing when the text does not start as a number; else whether it fits.
-std::optional<bool> FitsUnsigned(const std::string& text, std::uint64_t max) {
-  std::size_t pos = 0;
-  while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) ++pos;
-  if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) ++pos;
-  if (pos >= text.size() || !std::isdigit(static_cast<unsigned char>(text[pos]))) return std::nullopt;
-  std::uint64_t value = 0;
-  for (; pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])); ++pos) {
-    const auto digit = static_cast<std::uint64_t>(text[pos] - '0');
-    if (value > (max - digit) / 10) return false;
-    value = value * 10 + digit;
+// How the rules' reading of "rvd" data ends for a value held as T: nothing when it
+// gives a number, else the failure that ends the load.
+template <typename T>
+std::optional<std::string> NumberFailure(const std::string& data) {
+  try {
+    ParseUnsigned<T>(std::wstring(data.begin(), data.end()), "stoul");
+    return std::nullopt;
+  } catch (const std::invalid_argument&) {
+    return "is not a number";
+  } catch (const std::out_of_range&) {
+    return "does not fit";
   }
-  return true;
 }
 
 class Checker {
@@ -251,12 +253,15 @@ void Checker::CheckConditions(const json& ps, const std::string& path) {
     for (std::size_t i = 0; i < rvd->size(); ++i) {
       const std::string& entry = (*rvd)[i].get_ref<const std::string&>();
       const std::string data = entry.substr(entry.rfind('\\') == std::string::npos ? 0 : entry.rfind('\\') + 1);
-      // Text data compares with string values; a number too large for the value's
-      // type throws where the machine holds the value as a number.
-      if (FitsUnsigned(data, 0xFFFFFFFFu).value_or(true)) continue;
-      const char* holding = *FitsUnsigned(data, std::numeric_limits<std::uint64_t>::max()) ? "a DWORD" : "a DWORD or QWORD";
-      Warn(Element(Member(path, "rvd"), i), "the number " + data + " does not fit " + holding +
-                                                ": the whole load fails on a machine that holds this value as " + holding);
+      // Text data compares with string values; where the machine holds the value as a
+      // number, data that is not one, or too large a number, throws and ends the load.
+      const auto dword = NumberFailure<std::uint32_t>(data);
+      if (!dword) continue;
+      const bool qwordToo = NumberFailure<std::uint64_t>(data).has_value();
+      const char* holding = qwordToo ? "a DWORD or QWORD" : "a DWORD";
+      const std::string what = *dword == "is not a number" ? "the data \"" + data + "\" is not a number"
+                                                          : "the number " + data + " does not fit " + holding;
+      Warn(Element(Member(path, "rvd"), i), what + ": the whole load fails on a machine that holds this value as " + holding);
     }
   }
   if (const json* cmdu = Optional(ps, path, "cmdu", Kind::Array)) CheckUninstallChecks(*cmdu, Member(path, "cmdu"));

@@ -221,7 +221,7 @@ TEST(ReplyCheckTest, WhatIsReported) {
                WithPs({{"rvd", {"vendor\\level\\4294967296", "vendor\\edition\\free", "vendor\\level\\4294967295"}}})}}},
        kWizardIsv,
        {"warning f.m", "warning o[0].ps.pn", "warning o[0].ps.disk", "warning o[0].ps.ov", "warning o[1].ps.pnrp",
-        "warning o[2].ps.rvd[0]"}},
+        "warning o[2].ps.rvd[0]", "warning o[2].ps.rvd[1]"}},
       {"f.a is read without offers", {{"f", {{"a", 7}}}}, kWizardIsv, {"error f.a string/number"}},
       {"not an object: no offers", json::array(), kWizardIsv, {"warning "}},
       {"not an object: no DLM product", json::array(), kWizardDlm, {"error  object/array"}},
