@@ -67,6 +67,21 @@ function(ostrane_native_test name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES LABELS native)
 endfunction()
 
+# ostrane_kit_test(NAME TIMEOUT COMMAND [ENVIRONMENT [FLAGS]]): a line of the Windows
+# test kit's tests.txt (tools/kit/kit_run.cpp reads it).
+function(ostrane_kit_test name timeout command)
+  # ARGVn beyond ARGC would be the caller's: a function sees its caller's variables.
+  set(environment "")
+  set(flags "")
+  if(ARGC GREATER 3)
+    set(environment "${ARGV3}")
+  endif()
+  if(ARGC GREATER 4)
+    set(flags "${ARGV4}")
+  endif()
+  set_property(GLOBAL APPEND_STRING PROPERTY OSTRANE_KIT_LINES "${name}\t${timeout}\t${command}\t${environment}\t${flags}\n")
+endfunction()
+
 function(ostrane_wine_test name)
   if(NOT WIN32 OR NOT BUILD_TESTING)
     return()
@@ -83,6 +98,9 @@ function(ostrane_wine_test name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  # The Windows test kit runs it too (tools/kit).
+  ostrane_kit_test(${name} ${T_TIMEOUT} "\"%KIT%\\files\\$<TARGET_FILE_NAME:${name}>\"")
+  set_property(GLOBAL APPEND PROPERTY OSTRANE_KIT_PROGRAMS ${name})
   set_tests_properties(${name} PROPERTIES LABELS wine TIMEOUT ${T_TIMEOUT})
   if(T_RESOURCE_LOCK)
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK ${T_RESOURCE_LOCK})

@@ -2,6 +2,7 @@
 // zlib, and the exit_with helper as the installer that runs.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,6 +12,8 @@
 #include "system/text_convert.h"
 #include "system/system_error_text.h"
 #include "testing/zip_builder.h"
+#include "testing/kit_paths.h"
+#include "testing/wine_check.h"
 
 namespace ostrane {
 namespace {
@@ -18,7 +21,7 @@ namespace {
 using testing::ZipBuilder;
 
 std::wstring HelperPath() {
-  std::wstring path = L"Z:" OSTRANE_EXIT_WITH_PATH;
+  std::wstring path = testing::TestFilePath(OSTRANE_EXIT_WITH_PATH);
   for (auto& c : path)
     if (c == L'/') c = L'\\';
   return path;
@@ -176,9 +179,10 @@ TEST_F(PackageExecutionTest, OurReaderNamesFilesAsTheArchiveDeclares) {
   EXPECT_FALSE(ExtractZipWithReader(Path(L"missing.zip"), scratch_).ok);
 }
 
-// Wine's Shell opens folders, though not archives, and its CopyHere does nothing (a
-// stub): the steps before the copy are what can be seen here.
-TEST_F(PackageExecutionTest, TheShellStepsBeforeTheCopy) {
+// The Shell's steps before the copy, and the copy: Wine's Shell opens folders, though
+// not archives, and its CopyHere does nothing (a stub), so under Wine our reader takes
+// over; on Windows the Shell copies the archive itself.
+TEST_F(PackageExecutionTest, TheShellStepsBeforeTheCopyAndTheCopy) {
   const std::wstring source = Path(L"source"), target = Path(L"target"), empty = Path(L"empty");
   for (const auto& folder : {source, target, empty}) ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
   WriteBytes(source + L"\\one.txt", {'1'});
@@ -188,8 +192,17 @@ TEST_F(PackageExecutionTest, TheShellStepsBeforeTheCopy) {
   EXPECT_EQ(UnzipWithShell(source, Path(L"no-target")), ShellUnzip::NoTargetFolder);
   EXPECT_TRUE(ExtractZipWithShell(source, Path(L"no-target"))) << "the caller goes on as if it had worked";
   EXPECT_EQ(UnzipWithShell(Path(L"no-source"), target), ShellUnzip::NoArchiveFolder);
-  // Here the Shell cannot open the archive, and our reader takes over.
-  const auto zip = Write(L"a.zip", ZipBuilder().Add("x.txt", "x").Build());
+  const auto zip = Write(L"a.zip", ZipBuilder().Add("x.txt", "x").Add("sub/y.txt", "y").Build());
+  if (testing::RunningUnderWine()) {
+    EXPECT_EQ(UnzipWithShell(zip, target), ShellUnzip::NoArchiveFolder) << "Wine's Shell opens no archive";
+  } else {
+    const std::wstring shellTarget = Path(L"shell-target");
+    ASSERT_TRUE(::CreateDirectoryW(shellTarget.c_str(), nullptr));
+    EXPECT_EQ(UnzipWithShell(zip, shellTarget), ShellUnzip::Copied);
+    EXPECT_EQ(ReadBytes(shellTarget + L"\\x.txt"), "x");
+    EXPECT_EQ(ReadBytes(shellTarget + L"\\sub\\y.txt"), "y");
+  }
+  // Whichever copies, the archive's files arrive.
   EXPECT_TRUE(ExtractZip(zip, target));
   EXPECT_EQ(ReadBytes(target + L"\\x.txt"), "x");
 }
@@ -316,6 +329,19 @@ TEST_F(PackageExecutionTest, AProgramNeedingElevationIsStartedAgainThroughRunas)
     EXPECT_TRUE(elevated.empty());
     EXPECT_EQ(result.exitCode, 5u);
   }
+}
+
+// The real consent prompt, on Windows with a person at the screen (the test kit's
+// --interactive): a program that asks for administrator rights is refused by
+// CreateProcess, started again through "runas", and its exit code comes back once
+// the person has answered Yes. Wine never asks for elevation.
+TEST_F(PackageExecutionTest, DISABLED_TheConsentPromptStartsAProgramThatAsksForAdministratorRights) {
+  if (testing::RunningUnderWine()) GTEST_SKIP() << "Wine starts every program without elevation";
+  const std::wstring exe = Path(L"asks-admin.exe");
+  ASSERT_TRUE(::CopyFileW(testing::TestFilePath(OSTRANE_EXIT_WITH_ADMIN_PATH).c_str(), exe.c_str(), FALSE));
+  std::printf("Windows now asks whether asks-admin.exe may make changes: answer Yes.\n");
+  const ExecResult result = RunExecutable(exe, L"7", true);
+  EXPECT_EQ(result.exitCode, 7u) << WideToUtf8(result.text);
 }
 
 // The ISV product's download has no extension. CreateProcessW runs it by its

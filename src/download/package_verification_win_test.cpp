@@ -13,12 +13,13 @@
 #include "download/package_verification.h"
 #include "system/digest.h"
 #include "system/text_convert.h"
+#include "testing/kit_paths.h"
 
 namespace ostrane {
 namespace {
 
 std::wstring DemoFile(const std::wstring& name) {
-  std::wstring path = L"Z:" OSTRANE_DEMO_DIR L"/" + name;
+  std::wstring path = testing::TestFilePath(OSTRANE_DEMO_DIR) + L"\\" + name;
   for (auto& c : path)
     if (c == L'/') c = L'\\';
   return path;

@@ -13,6 +13,7 @@
 #include "testing/offer_rules_fixture.h"
 #include "testing/scratch_registry.h"
 #include "winui/unique_handle.h"
+#include "testing/kit_paths.h"
 
 namespace ostrane {
 namespace {
@@ -121,7 +122,7 @@ TEST_F(OfferRulesWinTest, AnInstalledApplicationIsFoundThroughAppPaths) {
 }
 
 TEST_F(OfferRulesWinTest, ARunningProgramHoldsItsOfferBack) {
-  std::wstring path = L"Z:" OSTRANE_SLEEPER_PATH;
+  std::wstring path = testing::TestFilePath(OSTRANE_SLEEPER_PATH);
   for (auto& c : path) if (c == L'/') c = L'\\';
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;

@@ -26,6 +26,7 @@
 #include "testing/settings_cleanup.h"
 #include "winui/dpi.h"
 #include "winui/unique_handle.h"
+#include "testing/kit_paths.h"
 
 namespace ostrane {
 namespace {
@@ -200,7 +201,7 @@ std::wstring WaitForText(const std::wstring& path) {
 // The shell, not a test's launcher: a helper program of ours stands in for the product
 // and writes down the command line it was started with.
 TEST_F(FinishPageTest, WithoutAReplacementTheShellStartsTheProduct) {
-  std::wstring helper = L"Z:" OSTRANE_EXIT_WITH_PATH;
+  std::wstring helper = testing::TestFilePath(OSTRANE_EXIT_WITH_PATH);
   for (auto& c : helper)
     if (c == L'/') c = L'\\';
   wchar_t temp[MAX_PATH] = {};

@@ -13,16 +13,17 @@
 #include <string>
 #include <vector>
 
+#include "testing/kit_paths.h"
+
 namespace ostrane::testing {
 
 inline constexpr wchar_t kServerUrl[] = L"https://localhost";
 
-// The project's state folder (scripts/env.sh), as a Windows path.
+// The project's state folder (scripts/env.sh), as a Windows path: a Unix one through
+// Wine's Z: drive, or the Windows folder the test kit's runner gives.
 inline std::wstring StateFolder() {
-  const char* state = std::getenv("OSTRANE_STATE");
-  std::wstring path = L"Z:";
-  for (const char* c = state && *state ? state : "/var/lib/ostrane"; *c; ++c) path += *c == '/' ? L'\\' : *c;
-  return path;
+  const std::wstring state = EnvironmentText(L"OSTRANE_STATE");
+  return ZDrivePath(state.empty() ? L"/var/lib/ostrane" : state);
 }
 
 // A file of the server's state folder, as a Windows path.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "e2e_environment.h"
+#include "testing/wine_check.h"
 #include "winui/unique_handle.h"
 
 namespace ostrane::e2e {
@@ -174,6 +175,29 @@ TEST(HighDpiTest, TheManifestDeclaresSystemDpiAwareness) {
   ASSERT_NE(awareness, nullptr) << "no windowsSettings/dpiAware in the manifest";
   EXPECT_STREQ(awareness->Attribute("xmlns"), "http://schemas.microsoft.com/SMI/2005/WindowsSettings");
   EXPECT_STREQ(awareness->GetText(), "true");
+}
+
+// Windows 10 (1607 and later) says how it treats a running window: the wizard must be
+// system aware, drawn at the screen's DPI rather than stretched as a bitmap. Wine
+// draws every program at the registry's DPI, so the question is asked on Windows.
+TEST(HighDpiTest, WindowsDrawsTheWizardAtTheScreensDpi) {
+  if (testing::RunningUnderWine()) GTEST_SKIP() << "Wine draws every program at the registry's DPI";
+  using WindowContext = DPI_AWARENESS_CONTEXT(WINAPI*)(HWND);
+  using ContextAwareness = DPI_AWARENESS(WINAPI*)(DPI_AWARENESS_CONTEXT);
+  const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+  // Through a generic function pointer: FARPROC's own type says nothing of these.
+  const auto windowContext = reinterpret_cast<WindowContext>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(user32, "GetWindowDpiAwarenessContext")));
+  const auto awarenessOf = reinterpret_cast<ContextAwareness>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(user32, "GetAwarenessFromDpiAwarenessContext")));
+  if (windowContext == nullptr || awarenessOf == nullptr)
+    GTEST_SKIP() << "this Windows is older than Windows 10 1607 and cannot say";
+  Installer installer(g_installerPath);
+  HWND wizard = installer.WaitForDialog(kWizardCaption);
+  ASSERT_NE(wizard, nullptr);
+  EXPECT_EQ(awarenessOf(windowContext(wizard)), DPI_AWARENESS_SYSTEM_AWARE);
+  CloseAndConfirm(installer, wizard);
+  EXPECT_TRUE(installer.WaitForExit().has_value());
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "e2e_environment.h"
 #include "e2e_server.h"
 #include "system/digest.h"
+#include "testing/kit_paths.h"
 
 namespace ostrane::e2e {
 namespace {
@@ -33,7 +34,7 @@ constexpr int kOptionBoxes[] = {1056, 1057, 1058};
 constexpr int kConfigurationBoxes[] = {1069, 1063, 1066, 1067, 1068};
 constexpr char kProductDownload[] = "/endpoint/qlweb/os/riserollout/track/beta";
 
-std::wstring DemoFile(const wchar_t* name) { return WindowsPath(OSTRANE_DEMO_DIR) + L"\\" + name; }
+std::wstring DemoFile(const wchar_t* name) { return testing::TestFilePath(OSTRANE_DEMO_DIR) + L"\\" + name; }
 
 json Offer(const std::string& id, const std::string& url, json extra = json::object()) {
   json ps = {{"i", id + ".png"}, {"dn", "Offer " + id}, {"u", url}, {"p", "/from-campaign " + id}};

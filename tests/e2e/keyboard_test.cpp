@@ -10,6 +10,7 @@
 #include "demo_log.h"
 #include "e2e_environment.h"
 #include "e2e_server.h"
+#include "testing/kit_paths.h"
 
 namespace ostrane::e2e {
 namespace {
@@ -84,11 +85,11 @@ class KeyboardTest : public ::testing::Test {
 };
 
 TEST_F(KeyboardTest, AWholeRunWithTheKeyboardAlone) {
-  const std::string offer = ReadBytes(WindowsPath(OSTRANE_DEMO_DIR) + L"\\offer_installer.exe");
+  const std::string offer = ReadBytes(testing::TestFilePath(OSTRANE_DEMO_DIR) + L"\\offer_installer.exe");
   ASSERT_FALSE(offer.empty());
   served_.push_back(std::make_unique<ServedFile>(
       L"product", L"QuillaraWebInstaller.exe",
-      ReadBytes(WindowsPath(OSTRANE_DEMO_DIR) + L"\\QuillaraWebInstaller.exe")));
+      ReadBytes(testing::TestFilePath(OSTRANE_DEMO_DIR) + L"\\QuillaraWebInstaller.exe")));
   for (const wchar_t* name : {L"a.exe", L"b.exe"}) served_.push_back(std::make_unique<ServedFile>(name, offer));
   rules_ = std::make_unique<ServerRules>(
       json{{"/o", {{"body", json{{"f", {{"m", 3}}}, {"o", {Offer("a", 1), Offer("b", 2)}}}.dump()}}}});

@@ -13,6 +13,7 @@
 #include "e2e_environment.h"
 #include "e2e_server.h"
 #include "testing/pending_renames.h"
+#include "testing/kit_paths.h"
 
 namespace ostrane::e2e {
 namespace {
@@ -56,8 +57,8 @@ class QuitTest : public ::testing::Test {
     served_.clear();
     served_.push_back(std::make_unique<ServedFile>(
         L"product", L"QuillaraWebInstaller.exe",
-        ReadBytes(WindowsPath(OSTRANE_DEMO_DIR) + L"\\QuillaraWebInstaller.exe")));
-    const std::string offer = ReadBytes(WindowsPath(OSTRANE_DEMO_DIR) + L"\\offer_installer.exe");
+        ReadBytes(testing::TestFilePath(OSTRANE_DEMO_DIR) + L"\\QuillaraWebInstaller.exe")));
+    const std::string offer = ReadBytes(testing::TestFilePath(OSTRANE_DEMO_DIR) + L"\\offer_installer.exe");
     for (const wchar_t* name : {L"a.exe", L"b.exe"}) served_.push_back(std::make_unique<ServedFile>(name, offer));
     rules["/o"]["body"] = campaign.dump();
     rules_ = std::make_unique<ServerRules>(rules);

@@ -7,25 +7,30 @@
 #include <cctype>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "e2e_environment.h"
 #include "testing/test_server.h"
+#include "testing/kit_paths.h"
+#include "testing/wine_check.h"
 
 namespace ostrane::e2e {
 namespace {
 
 using namespace uidriver;
 
-// version.dll is not planted here: Wine's own user32 and gdi32 import advapi32, whose
-// Wine build imports version.dll, so under Wine it is searched for before any code
-// of ours runs. Windows' are known DLLs that import no such thing; that the installer
-// itself leaves version.dll to after the search is restricted is shown by its
-// import table below.
-// crypt32.dll is not planted: Wine's own WinHTTP imports it, and with the override
-// that prefers a program folder's DLLs Wine gives WinHTTP the planted one, which
-// Windows, its search restricted for the whole process, would not.
-constexpr const wchar_t* kPlanted[] = {L"winhttp.dll", L"wininet.dll", L"gdiplus.dll", L"bcrypt.dll",
-                                       L"wintrust.dll"};
+// version.dll and crypt32.dll are planted on Windows only. Under Wine, its own user32
+// and gdi32 import advapi32, whose Wine build imports version.dll, so it is searched
+// for before any code of ours runs; and Wine's own WinHTTP imports crypt32, which,
+// with the override that prefers a program folder's DLLs, Wine takes from there.
+// Windows' are known DLLs that import no such thing, and its search, restricted for
+// the whole process, never looks there. That the installer itself leaves
+// version.dll to after the search is restricted is shown by its import table below.
+std::vector<const wchar_t*> Planted() {
+  std::vector<const wchar_t*> names = {L"winhttp.dll", L"wininet.dll", L"gdiplus.dll", L"bcrypt.dll", L"wintrust.dll"};
+  if (!testing::RunningUnderWine()) names.insert(names.end(), {L"version.dll", L"crypt32.dll"});
+  return names;
+}
 
 // A folder like Downloads: the installer and the planted DLLs side by side; removed
 // at the end with the mark file and the environment as it was.
@@ -38,16 +43,16 @@ class PlantedFolder {
     ::CreateDirectoryW(folder_.c_str(), nullptr);
     installer_ = folder_ + L"\\QuillaraWebSetup.exe";
     copied_ = ::CopyFileW(g_installerPath.c_str(), installer_.c_str(), FALSE) != FALSE;
-    for (const wchar_t* name : kPlanted) {
+    for (const wchar_t* name : Planted()) {
       const std::wstring target = folder_ + L"\\" + name;
-      copied_ = copied_ && ::CopyFileW((WindowsPath(OSTRANE_PLANTED_DIR) + L"\\" + name).c_str(), target.c_str(),
+      copied_ = copied_ && ::CopyFileW((testing::TestFilePath(OSTRANE_PLANTED_DIR) + L"\\" + name).c_str(), target.c_str(),
                                        FALSE) != FALSE;
     }
     ::SetEnvironmentVariableW(L"OSTRANE_PLANTED_MARK", MarkPath().c_str());
   }
   ~PlantedFolder() {
     ::SetEnvironmentVariableW(L"OSTRANE_PLANTED_MARK", nullptr);
-    for (const wchar_t* name : kPlanted) ::DeleteFileW((folder_ + L"\\" + name).c_str());
+    for (const wchar_t* name : Planted()) ::DeleteFileW((folder_ + L"\\" + name).c_str());
     ::DeleteFileW(installer_.c_str());
     ::DeleteFileW(MarkPath().c_str());
     ::RemoveDirectoryW(folder_.c_str());
@@ -73,6 +78,7 @@ class PlantedFolder {
 // program starts (CTest's e2e_tests_planted_dlls does); Windows' search order would
 // take it without being told.
 bool WineTold() {
+  if (!testing::RunningUnderWine()) return true;
   wchar_t overrides[512] = {};
   ::GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 512);
   return std::wstring(overrides).find(L"winhttp") != std::wstring::npos;

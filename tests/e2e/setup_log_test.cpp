@@ -13,6 +13,7 @@
 #include "demo_log.h"
 #include "e2e_environment.h"
 #include "e2e_server.h"
+#include "testing/kit_paths.h"
 
 namespace ostrane::e2e {
 namespace {
@@ -25,7 +26,7 @@ using testing::ServerRules;
 
 constexpr int kNext = 1010, kAgree = 1050, kAccept = 1021, kDecline = 1022, kFinish = 1028;
 
-std::wstring DemoFile(const wchar_t* name) { return WindowsPath(OSTRANE_DEMO_DIR) + L"\\" + name; }
+std::wstring DemoFile(const wchar_t* name) { return testing::TestFilePath(OSTRANE_DEMO_DIR) + L"\\" + name; }
 
 // The lines after the time and thread columns.
 std::vector<std::string> LogLines(const std::string& text) {
@@ -60,7 +61,7 @@ TEST(SetupLogTest, TheDemoCampaignsRunIsInTheLogAFileNamedOnTheCommandLine) {
   served.push_back(std::make_unique<ServedFile>(L"tidewater-vpn.zip", ReadBytes(DemoFile(L"offer_bundle.zip"))));
   // The analytics server refuses everything; the first try of the accepted offer's
   // download fails, so WinINet takes over.
-  const ServerRules rules(json{{"/o", {{"body", ReadBytes(WindowsPath(OSTRANE_DEMO_CAMPAIGN))}}},
+  const ServerRules rules(json{{"/o", {{"body", ReadBytes(testing::TestFilePath(OSTRANE_DEMO_CAMPAIGN))}}},
                                {"/zbd", {{"status", 500}}},
                                {"/f/nimbus-notes-setup.exe", {{"status", 404}, {"times", 1}}}});
 

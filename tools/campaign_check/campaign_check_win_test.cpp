@@ -22,6 +22,7 @@
 #include "testing/scratch_registry.h"
 #include "testing/settings_cleanup.h"
 #include "winui/unique_handle.h"
+#include "testing/kit_paths.h"
 
 namespace ostrane {
 namespace {
@@ -111,7 +112,7 @@ class CampaignCheckWinTest : public ::testing::Test {
 
   // campaign-check.exe's JSON report.
   json RunTool(const std::wstring& profile, const std::wstring& reply) {
-    std::wstring exe = L"Z:" OSTRANE_CHECK_EXE;
+    std::wstring exe = testing::TestFilePath(OSTRANE_CHECK_EXE);
     for (auto& c : exe) c = c == L'/' ? L'\\' : c;
     const ScratchFile output(TempPath() + name_ + L".out.json");
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};

@@ -17,21 +17,17 @@
 #include "settings/known_folders.h"
 #include "winui/unique_handle.h"
 
+#include "testing/kit_paths.h"
+
 namespace ostrane {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::wstring WinePath(const wchar_t* unixPath) {
-  std::wstring path = std::wstring(L"Z:") + unixPath;
-  std::replace(path.begin(), path.end(), L'/', L'\\');
-  return path;
-}
-
-const std::wstring kInstaller = WinePath(OSTRANE_DEMO_INSTALLER_PATH);
-const std::wstring kProductBuilt = WinePath(OSTRANE_DEMO_QLWEB_PATH);
-const std::wstring kOffer = WinePath(OSTRANE_DEMO_OFFER_PATH);
-const std::wstring kBundle = WinePath(OSTRANE_DEMO_BUNDLE_PATH);
+const std::wstring kInstaller = testing::TestFilePath(OSTRANE_DEMO_INSTALLER_PATH);
+const std::wstring kProductBuilt = testing::TestFilePath(OSTRANE_DEMO_QLWEB_PATH);
+const std::wstring kOffer = testing::TestFilePath(OSTRANE_DEMO_OFFER_PATH);
+const std::wstring kBundle = testing::TestFilePath(OSTRANE_DEMO_BUNDLE_PATH);
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 

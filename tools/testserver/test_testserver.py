@@ -510,16 +510,20 @@ class CommandLineTest(unittest.TestCase):
             self.assertEqual(json.loads(f.readline())["body"], "{}")
 
     def test_serve_stops_by_itself(self):
-        for reason in ["idle", "gone"]:
+        # "appeared": the stop file, which the Windows test kit's runner writes.
+        stop_file = os.path.join(self.state, "stop")
+        for reason in ["idle", "gone", "appeared"]:
             with self.subTest(reason):
                 parent = subprocess.Popen(["sleep", "30"])
-                extra = (["--idle-exit", "0.6"] if reason == "idle"
-                         else ["--parent-pid", str(parent.pid)])
+                extra = {"idle": ["--idle-exit", "0.6"], "gone": ["--parent-pid", str(parent.pid)],
+                         "appeared": ["--stop-file", stop_file]}[reason]
                 server = subprocess.Popen([sys.executable, SERVER, "serve", *self.options(*extra)],
                                           stderr=subprocess.PIPE, text=True)
                 try:
                     time.sleep(0.2)
                     self.assertIsNone(server.poll(), "exited at once")
+                    if reason == "appeared":
+                        open(stop_file, "w").close()
                     parent.send_signal(signal.SIGTERM)
                     parent.wait()
                     self.assertEqual(server.wait(timeout=3), 0)
@@ -530,6 +534,15 @@ class CommandLineTest(unittest.TestCase):
                             process.kill()
                             process.wait()
                     server.stderr.close()
+
+    def test_wait_returns_once_the_server_answers(self):
+        self.assertEqual(run_cli("wait", "--port", str(Env.port), "--timeout", "5").returncode, 0)
+        with socket.socket() as unused:
+            unused.bind(("127.0.0.1", 0))
+            free = unused.getsockname()[1]
+        waited = run_cli("wait", "--port", str(free), "--timeout", "0.5")
+        self.assertEqual(waited.returncode, 1)
+        self.assertIn("nothing answers", waited.stderr)
 
 
 if __name__ == "__main__":

@@ -130,7 +130,6 @@ from __future__ import annotations
 import argparse
 import base64
 import dataclasses
-import fcntl
 import itertools
 import json
 import mimetypes
@@ -143,12 +142,17 @@ import ssl
 import struct
 import subprocess
 import sys
-import termios
 import threading
 import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from typing import Iterator
+
+try:  # POSIX: how much a socket still has to send (the Windows test kit runs without)
+    import fcntl
+    import termios
+except ImportError:
+    fcntl = termios = None
 
 PKI_DIR = "/var/lib/ostrane/pki"
 PRODUCT_PATH = "/endpoint/qlweb/os/riserollout/track/beta"
@@ -833,7 +837,7 @@ class Handler(BaseHTTPRequestHandler):
         sock = self.connection
         deadline = time.monotonic() + 5
         unacked = bytearray(4)
-        while time.monotonic() < deadline:
+        while fcntl is not None and time.monotonic() < deadline:
             fcntl.ioctl(sock.fileno(), termios.TIOCOUTQ, unacked)
             if struct.unpack("i", unacked)[0] == 0:
                 break
@@ -962,6 +966,9 @@ def serve(args) -> int:
         if args.parent_pid and not process_alive(args.parent_pid):
             reason = f"parent {args.parent_pid} gone"
             break
+        if args.stop_file and os.path.exists(args.stop_file):
+            reason = f"{args.stop_file} appeared"
+            break
     log(f"stopping: {reason}")
     for server in servers:
         server.shutdown()
@@ -1038,7 +1045,22 @@ def serve_arguments(args) -> list[str]:
         argv += ["--parent-pid", str(args.parent_pid)]
     if args.no_continue:
         argv += ["--no-continue"]
+    if args.stop_file:
+        argv += ["--stop-file", os.path.abspath(args.stop_file)]
     return argv
+
+
+def wait(args) -> int:
+    """Waits until something accepts connections on host:port; 1 on time-out."""
+    deadline = time.monotonic() + args.timeout
+    while time.monotonic() < deadline:
+        try:
+            socket.create_connection((args.host, args.port), timeout=1).close()
+            return 0
+        except OSError:
+            time.sleep(0.2)
+    sys.stderr.write(f"nothing answers on {args.host}:{args.port}\n")
+    return 1
 
 
 def start(args) -> int:
@@ -1085,19 +1107,25 @@ def parse_args(argv: list[str]):
     server.add_argument("--idle-exit", type=float, default=600,
                         help="stop after this many seconds without requests (0: never)")
     server.add_argument("--parent-pid", type=int, help="stop when this process is gone")
+    server.add_argument("--stop-file", help="stop when this file appears (the Windows test kit's way: "
+                                            "signals and process checks are POSIX ones)")
     server.add_argument("--no-continue", action="store_true",
                         help='never send an interim "100 Continue"')
     serve_parser = commands.add_parser("serve", parents=[common, server], help="run in the foreground")
     serve_parser.add_argument("--ready-fd", type=int, help=argparse.SUPPRESS)
     commands.add_parser("start", parents=[common, server], help="run detached")
     commands.add_parser("stop", parents=[common], help="stop the detached server")
+    wait_parser = commands.add_parser("wait", help="wait until the server accepts connections")
+    wait_parser.add_argument("--host", default="localhost")
+    wait_parser.add_argument("--port", type=int, default=443)
+    wait_parser.add_argument("--timeout", type=float, default=20)
     return parser.parse_args(argv)
 
 
 def main(argv: list[str] | None = None) -> int:
     args = parse_args(sys.argv[1:] if argv is None else argv)
     try:
-        return {"serve": serve, "start": start, "stop": stop}[args.command](args)
+        return {"serve": serve, "start": start, "stop": stop, "wait": wait}[args.command](args)
     except (OSError, ssl.SSLError) as e:
         log(f"testserver {args.command}: {e}")
         return 1
