@@ -32,18 +32,16 @@ int ScreenDpi() {
   return dpi;
 }
 
-std::string Narrow(const std::wstring& text) { return WideToUtf8(text); }
-
 }  // namespace
 
 void LogStartUp() {
   const auto settings = ConfigurationManager::Instance();
-  log::LogLine("start", "installer version " + Narrow(settings->m_fileVersion) + ", wizard type " +
+  log::LogLine("start", "installer version " + WideToUtf8(settings->m_fileVersion) + ", wizard type " +
                             CompiledBuildOptions().wizardTypeName + (settings->m_qlFlavour ? ", splash flavour" : "") +
                             (settings->m_classicMode ? ", classic mode" : ""));
   log::LogLine("start", "Windows " + OsVersionText() + (IsWow64() ? " (64-bit, installer in 32-bit mode)" : " (32-bit)") +
                             ", screen " + std::to_string(ScreenDpi()) + " dpi");
-  log::LogLine("start", "command line: " + Narrow(::GetCommandLineW()));
+  log::LogLine("start", "command line: " + WideToUtf8(::GetCommandLineW()));
 }
 
 void OpenSetupLog(ConfigurationManager& settings) {
@@ -53,20 +51,20 @@ void OpenSetupLog(ConfigurationManager& settings) {
       SetupLogPlaceFrom(CommandLineArguments(), temp, settings.m_productId, settings.GetTimestamp());
   log::TheSetupLog().Attach(log::CreateLogFile(std::filesystem::path(place.path)));
   if (!place.refused.empty())
-    log::LogLine("log", "the /log path \"" + Narrow(place.refused) + "\" is no file; the log is written here instead");
-  log::LogLine("log", "this log: " + Narrow(place.path));
+    log::LogLine("log", "the /log path \"" + WideToUtf8(place.refused) + "\" is no file; the log is written here instead");
+  log::LogLine("log", "this log: " + WideToUtf8(place.path));
 }
 
 void DiscardSetupLog() { log::TheSetupLog().Discard(); }
 
 void LogSettings(const ConfigurationManager& settings) {
-  log::LogLine("settings", "language " + Narrow(settings.m_languageName) + " (" + Narrow(settings.m_languageCode) + ")");
-  log::LogLine("settings", "campaign server " + Narrow(settings.m_configUrl) + ", analytics " +
-                               Narrow(settings.m_analyticsUrl) + ", files " + Narrow(settings.m_fileBaseUrl));
-  log::LogLine("settings", "product download " + Narrow(settings.m_downloadUrl) + ", silent arguments \"" +
-                               Narrow(settings.m_silentArgs) + "\"");
-  log::LogLine("settings", "work folder " + Narrow(settings.m_workFolder) + ", download folder " +
-                               Narrow(settings.m_downloadFolder));
+  log::LogLine("settings", "language " + WideToUtf8(settings.m_languageName) + " (" + WideToUtf8(settings.m_languageCode) + ")");
+  log::LogLine("settings", "campaign server " + WideToUtf8(settings.m_configUrl) + ", analytics " +
+                               WideToUtf8(settings.m_analyticsUrl) + ", files " + WideToUtf8(settings.m_fileBaseUrl));
+  log::LogLine("settings", "product download " + WideToUtf8(settings.m_downloadUrl) + ", silent arguments \"" +
+                               WideToUtf8(settings.m_silentArgs) + "\"");
+  log::LogLine("settings", "work folder " + WideToUtf8(settings.m_workFolder) + ", download folder " +
+                               WideToUtf8(settings.m_downloadFolder));
 }
 
 }  // namespace ostrane

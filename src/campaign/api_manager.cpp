@@ -93,10 +93,7 @@ std::unique_ptr<nlohmann::json> ApiManager::RequestConfig(const ConfigurationMan
     throw OstraneException();
   }
   auto document = std::make_unique<nlohmann::json>(nlohmann::json::parse(reply, nullptr, true, false));
-  if (document->is_discarded()) {
-    log::LogLine("campaign", "the reply is not JSON: no campaign");
-    throw OstraneException();
-  }
+  if (document->is_discarded()) throw OstraneException();
   return document;
 }
 

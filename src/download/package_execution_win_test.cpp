@@ -21,10 +21,7 @@ namespace {
 using testing::ZipBuilder;
 
 std::wstring HelperPath() {
-  std::wstring path = testing::TestFilePath(OSTRANE_EXIT_WITH_PATH);
-  for (auto& c : path)
-    if (c == L'/') c = L'\\';
-  return path;
+  return testing::TestFilePath(OSTRANE_EXIT_WITH_PATH);
 }
 
 std::string ReadBytes(const std::wstring& path) {

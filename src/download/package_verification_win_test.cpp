@@ -19,10 +19,7 @@ namespace ostrane {
 namespace {
 
 std::wstring DemoFile(const std::wstring& name) {
-  std::wstring path = testing::TestFilePath(OSTRANE_DEMO_DIR) + L"\\" + name;
-  for (auto& c : path)
-    if (c == L'/') c = L'\\';
-  return path;
+  return testing::TestFilePath(OSTRANE_DEMO_DIR) + L"\\" + name;
 }
 
 std::string ReadBytes(const std::wstring& path) {

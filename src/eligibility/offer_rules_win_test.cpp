@@ -123,7 +123,6 @@ TEST_F(OfferRulesWinTest, AnInstalledApplicationIsFoundThroughAppPaths) {
 
 TEST_F(OfferRulesWinTest, ARunningProgramHoldsItsOfferBack) {
   std::wstring path = testing::TestFilePath(OSTRANE_SLEEPER_PATH);
-  for (auto& c : path) if (c == L'/') c = L'\\';
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};

@@ -201,9 +201,7 @@ std::wstring WaitForText(const std::wstring& path) {
 // The shell, not a test's launcher: a helper program of ours stands in for the product
 // and writes down the command line it was started with.
 TEST_F(FinishPageTest, WithoutAReplacementTheShellStartsTheProduct) {
-  std::wstring helper = testing::TestFilePath(OSTRANE_EXIT_WITH_PATH);
-  for (auto& c : helper)
-    if (c == L'/') c = L'\\';
+  const std::wstring helper = testing::TestFilePath(OSTRANE_EXIT_WITH_PATH);
   wchar_t temp[MAX_PATH] = {};
   ASSERT_NE(::GetTempPathW(MAX_PATH, temp), 0u);
   const std::wstring record = std::wstring(temp) + L"ostrane-finish-" + std::to_wstring(::GetCurrentProcessId());

@@ -421,8 +421,11 @@ TEST_F(InstallTest, TheBarIsAMarqueeWithoutASizeThenShowsTheNextDownloadsShare) 
 // The partner's date marker goes to the registry for the offers whose page was shown,
 // not for those Skip All passed over.
 TEST_F(InstallTest, PartnerMarkersAreWrittenOnlyForShownOffers) {
-  constexpr wchar_t kMarkers[] = L"SOFTWARE\\OstraneE2E";
-  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kMarkers);
+  // No marker of an earlier run, and none left by this one however it ends.
+  struct MarkerKeys {
+    MarkerKeys() { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OstraneE2E"); }
+    ~MarkerKeys() { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OstraneE2E"); }
+  } const markerKeys;
   const auto partner = [](const std::string& id, int vertical) {
     return Offer(id, "https://localhost/f/offer-" + id + ".exe",
                  {{"v", vertical}, {"pn", true}, {"pnr", "SOFTWARE\\OstraneE2E\\Shown\\" + id}});
@@ -458,7 +461,6 @@ TEST_F(InstallTest, PartnerMarkersAreWrittenOnlyForShownOffers) {
   EXPECT_TRUE(*shown == before || *shown == dateIn180Days()) << *shown;
   EXPECT_FALSE(marker(L"b").has_value()) << "passed over by Skip All";
   EXPECT_FALSE(marker(L"c").has_value()) << "passed over by Skip All";
-  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kMarkers);
 }
 
 }  // namespace

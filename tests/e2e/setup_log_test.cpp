@@ -68,7 +68,13 @@ TEST(SetupLogTest, TheDemoCampaignsRunIsInTheLogAFileNamedOnTheCommandLine) {
   wchar_t temp[MAX_PATH] = {};
   ::GetTempPathW(MAX_PATH, temp);
   const std::wstring logPath = std::wstring(temp) + L"ostrane e2e setup.log";
-  ::DeleteFileW(logPath.c_str());
+  // None from an earlier run, and gone however this one ends (after the installer,
+  // which is made later and so ended first).
+  struct RemovedFile {
+    explicit RemovedFile(const std::wstring& path) : path(path) { ::DeleteFileW(path.c_str()); }
+    ~RemovedFile() { ::DeleteFileW(path.c_str()); }
+    std::wstring path;
+  } const removeLog(logPath);
   const auto defaultLogs = SetupLogs();
 
   Installer installer(g_installerPath, L"/log \"" + logPath + L"\"");
@@ -121,7 +127,6 @@ TEST(SetupLogTest, TheDemoCampaignsRunIsInTheLogAFileNamedOnTheCommandLine) {
   ASSERT_FALSE(events.empty());
   ASSERT_FALSE(events.front().authorization.empty());
   EXPECT_EQ(text.find(events.front().authorization), std::string::npos);
-  ::DeleteFileW(logPath.c_str());
 }
 
 }  // namespace

@@ -112,8 +112,7 @@ class CampaignCheckWinTest : public ::testing::Test {
 
   // campaign-check.exe's JSON report.
   json RunTool(const std::wstring& profile, const std::wstring& reply) {
-    std::wstring exe = testing::TestFilePath(OSTRANE_CHECK_EXE);
-    for (auto& c : exe) c = c == L'/' ? L'\\' : c;
+    const std::wstring exe = testing::TestFilePath(OSTRANE_CHECK_EXE);
     const ScratchFile output(TempPath() + name_ + L".out.json");
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     win::UniqueFileHandle out(::CreateFileW(output.path().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,

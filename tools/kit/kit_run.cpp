@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "testing/wine_check.h"
+
 namespace {
 
 struct Program {
@@ -32,10 +34,7 @@ struct Program {
   bool windowsOnly = false;
 };
 
-bool RunningUnderWine() {
-  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
+
 
 std::atomic<HANDLE> g_running{nullptr};
 std::atomic<bool> g_interrupted{false};
@@ -172,7 +171,7 @@ int wmain(int argc, wchar_t** argv) {
     return 255;
   }
   int passed = 0, failed = 0, skipped = 0;
-  const bool wine = RunningUnderWine();
+  const bool wine = ostrane::testing::RunningUnderWine();
   for (const Program& program : programs) {
     if (g_interrupted) break;
     if (program.windowsOnly && wine) {
