@@ -68,7 +68,9 @@ bool SetupLog::Give(std::string_view bytes) {
     if (sink_->Append(bytes)) return true;
   } catch (...) {
   }
-  sink_.reset();  // a broken file is given nothing more
+  // A broken file is given nothing more, and no line waits in memory for another.
+  sink_.reset();
+  discarded_ = true;
   return false;
 }
 

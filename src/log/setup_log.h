@@ -14,7 +14,7 @@
 namespace ostrane::log {
 
 // Where the log's bytes go. Append returns false once the bytes cannot be kept; the
-// log then gives the sink nothing more.
+// log then gives the sink nothing more and keeps no later line.
 class LogSink {
  public:
   virtual ~LogSink() = default;

@@ -126,6 +126,10 @@ TEST(SetupLogTest, AFailingFileNeverStopsTheWriter) {
     for (int i = 0; i < 5; ++i) EXPECT_NO_THROW(log.Write("step", std::to_string(i)));
     EXPECT_EQ(record->calls, 2) << "the broken file was not tried again";
     EXPECT_EQ(Lines(record->bytes).size(), 1u);
+    // Nor are the later lines kept in memory: nothing is waiting for another file.
+    auto other = std::make_shared<KeptLines::Record>();
+    log.Attach(std::make_unique<KeptLines>(other));
+    EXPECT_TRUE(other->bytes.empty()) << other->bytes;
   }
 
   // A file that cannot be made: nothing waits in memory for it.
