@@ -24,6 +24,11 @@ if [ "$summary" != "$passed passed, $failed failed" ]; then
   exit 1
 fi
 if [ "$failed" -ne 0 ] || [ "$status" -ne 0 ] || [ "$passed" -eq 0 ]; then
+  # The runner shows the end of a failed program's log; its failures may be earlier.
+  for name in $(sed -n 's/^FAIL \([^ ]*\) .*/\1/p' "$log"); do
+    echo "run_kit: the failures in logs\\$name.log:"
+    tr -d '\r' <"$kit/logs/$name.log" | grep -a -A 12 'Failure$' | sed 's/^/    /'
+  done
   echo "run_kit: $failed program(s) failed (runner exit code $status)"
   exit 1
 fi
