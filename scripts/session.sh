@@ -11,6 +11,12 @@ server_state="$OSTRANE_STATE/server"
 mkdir -p "$run_dir" "$server_state" "$OSTRANE_STATE/docroot/f" "$OSTRANE_STATE/docroot/product"
 
 start() {
+  # What runs from here may outlive the caller (a Wine server, an X server): it must not
+  # keep the caller's descriptors open, such as a lock file that serialises test runs.
+  for fd in /proc/$$/fd/*; do
+    fd=${fd##*/}
+    if [ "$fd" -gt 2 ] && [ "$fd" -lt 255 ]; then eval "exec $fd>&-" 2>/dev/null || true; fi
+  done
   if [ "${1:-}" != "--display" ] || [ -z "${DISPLAY:-}" ]; then
     export DISPLAY="$OSTRANE_DISPLAY"
     if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then

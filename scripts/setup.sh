@@ -112,6 +112,17 @@ make_test_pki() {
       -set_serial "0x$(openssl rand -hex 12)" -days 3650 -sha256 -extfile "$pki/codesign.ext" \
       -out "$pki/untrusted-codesign.crt" 2>/dev/null
   fi
+  # Another publisher under the trusted test CA: a product signed by anybody but the
+  # installer's own signer is refused.
+  if [ ! -f "$pki/other-codesign.crt" ] || [ "$pki/other-codesign.crt" -ot "$pki/ca.crt" ]; then
+    log "issuing the other publisher's code-signing certificate"
+    printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' > "$pki/codesign.ext"
+    openssl req -newkey rsa:2048 -nodes -subj "/CN=Ostrane Other Publisher" \
+      -keyout "$pki/other-codesign.key" -out "$pki/other-codesign.csr" 2>/dev/null
+    openssl x509 -req -in "$pki/other-codesign.csr" -CA "$pki/ca.crt" -CAkey "$pki/ca.key" \
+      -set_serial "0x$(openssl rand -hex 12)" -days 3650 -sha256 -extfile "$pki/codesign.ext" \
+      -out "$pki/other-codesign.crt" 2>/dev/null
+  fi
   local trusted=/usr/local/share/ca-certificates/ostrane-test-ca.crt
   if ! cmp -s "$pki/ca.crt" "$trusted"; then
     log "adding the test CA to the system trust store"

@@ -84,18 +84,28 @@ std::string TransferOutcome(const DownloadResult& result, const std::wstring& pa
 
 DownloadResult DownloadManager::Download(const std::wstring& url, HWND notify, const std::wstring& fileName,
                                          bool useWorkFolder) {
+  const auto config = ConfigurationManager::Instance();
+  return DownloadInto(url, notify, fileName, useWorkFolder ? config->m_workFolder : config->m_downloadFolder,
+                      !useWorkFolder);
+}
+
+DownloadResult DownloadManager::DownloadInto(const std::wstring& url, HWND notify, const std::wstring& fileName,
+                                             const std::wstring& folder, bool keepExisting) {
   const std::string address = AddressForLog(url);
   if (auto refused = RefuseUnsafeName(url, fileName)) {
     log::LogLine("download", address + ": refused, " + WideToUtf8(refused->text));
     return *refused;
   }
-  std::wstring path = ResolveTargetPath(url, fileName, useWorkFolder);
-  if (!useWorkFolder && !path.empty()) path = ReserveFreePath(path);
+  std::wstring path = ResolveTargetPathIn(folder, url, fileName);
+  if (keepExisting && !path.empty()) path = ReserveFreePath(path);
   log::LogLine("download", address + " to " + (path.empty() ? std::string("no usable file") : WideToUtf8(path)));
   auto started = std::chrono::steady_clock::now();
   DownloadResult result = WinHttpToFile(url, notify, path);
   log::LogLine("download", address + " over WinHTTP: " + TransferOutcome(result, path, started));
-  if (result.ok) return result;
+  if (result.ok) {
+    result.path = path;
+    return result;
+  }
 
   // The user has quit: nothing more is fetched, and what was written goes.
   if (m_cancelled) {
@@ -111,6 +121,7 @@ DownloadResult DownloadManager::Download(const std::wstring& url, HWND notify, c
   log::LogLine("download", address + " over WinINet: " + TransferOutcome(fallback, path, started));
   if (fallback.ok) {
     result.ok = true;
+    result.path = path;
     return result;
   }
   result.text += fallback.text;
@@ -130,7 +141,11 @@ void DownloadManager::FetchAsync(const std::wstring& url, std::function<void(Byt
 std::wstring DownloadManager::ResolveTargetPath(const std::wstring& url, const std::wstring& fileName,
                                                 bool useWorkFolder) {
   const auto config = ConfigurationManager::Instance();
-  const std::wstring folder = useWorkFolder ? config->m_workFolder : config->m_downloadFolder;
+  return ResolveTargetPathIn(useWorkFolder ? config->m_workFolder : config->m_downloadFolder, url, fileName);
+}
+
+std::wstring DownloadManager::ResolveTargetPathIn(const std::wstring& folder, const std::wstring& url,
+                                                  const std::wstring& fileName) {
   if (!::PathIsDirectoryW(folder.c_str())) {
     win::AppMessageBox(L"Invalid path");
     return {};

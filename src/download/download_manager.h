@@ -34,6 +34,11 @@ class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
   // When both attempts fail, or the user quit during the first, the partial file is
   // deleted. A name that would leave the folder fails at once.
   DownloadResult Download(const std::wstring& url, HWND notify, const std::wstring& fileName, bool useWorkFolder);
+  // The same into any folder. keepExisting: a file of that name there is kept, the
+  // download takes "name (1)" and so on (a user's folder); otherwise it is replaced
+  // (a folder of ours that only this package writes to).
+  DownloadResult DownloadInto(const std::wstring& url, HWND notify, const std::wstring& fileName,
+                              const std::wstring& folder, bool keepExisting);
 
   // Fetches url into memory on a new detached thread and calls back there, once:
   // null when the wizard is quitting, an empty vector when the fetch failed, or the body.
@@ -51,6 +56,7 @@ class DownloadManager : public std::enable_shared_from_this<DownloadManager> {
   // The file a download writes; empty (after an "Invalid path" box) when the
   // folder is not a directory, or when the name does not fit.
   std::wstring ResolveTargetPath(const std::wstring& url, const std::wstring& fileName, bool useWorkFolder);
+  std::wstring ResolveTargetPathIn(const std::wstring& folder, const std::wstring& url, const std::wstring& fileName);
 
   // Raised once by the wizard when the user quits; transfers stop before their next
   // chunk, and fetch callbacks get null.

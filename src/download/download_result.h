@@ -10,6 +10,7 @@ namespace ostrane {
 struct DownloadResult {
   bool ok = false;
   std::wstring text;
+  std::wstring path{};  // the file written, when ok
 };
 
 }  // namespace ostrane

@@ -32,7 +32,18 @@ void RemoveEmptyFolder(const std::wstring& path) {
 
 void DeleteFolderTree(const std::wstring& path) {
   // An empty folder is removed too, so that the wizard leaves nothing behind.
-  if (!::PathFileExistsW(path.c_str())) return;
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // The folder itself was replaced by a junction or link: remove the link, never
+    // what it points at.
+    const bool removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? ::RemoveDirectoryW(path.c_str())
+                                                                 : ::DeleteFileW(path.c_str());
+    log::LogLine("clean-up", WideToUtf8(path) + (removed ? ": a link, removed without what it points at"
+                                                         : ": a link, left as it is"));
+    return;
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return;
   if (::PathIsDirectoryEmptyW(path.c_str())) {
     RemoveEmptyFolder(path);
     return;

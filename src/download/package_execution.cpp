@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "log/setup_log.h"
+#include "system/new_folder.h"
 #include "system/system_error_text.h"
 #include "system/text_convert.h"
 #include "threads/detached_thread.h"
@@ -232,12 +233,8 @@ std::wstring MakeExtractionFolder(const std::wstring& zipPath, const std::wstrin
   const std::wstring name = ExtractionFolderName(zipPath);
   // Never the work folder itself: an archive unpacked there could overwrite the
   // other packages' files.
-  if (name.size() < 2) return {};
-  const std::wstring candidate = folder + name;
-  if (::CreateDirectoryW(candidate.c_str(), nullptr)) return candidate;
-  const DWORD attributes = ::GetFileAttributesW(candidate.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return candidate;
-  return {};
+  if (name.size() < 2 || !IsPlainFolder(folder)) return {};
+  return MakeNewFolder(folder, name.substr(1));
 }
 
 ShellUnzip UnzipWithShell(const std::wstring& zipPath, const std::wstring& destination) {
@@ -286,7 +283,15 @@ zip::ExtractionResult ExtractZipWithReader(const std::wstring& zipPath, const st
 zip::ExtractionResult CheckZip(const std::wstring& zipPath) {
   FileSource source(zipPath);
   if (!source.IsOpen()) return {false, L"Cannot open the archive: " + GetSystemErrorText(source.OpenError())};
-  return zip::ZipReader(DecodeEntryName).Check(source);
+  return CheckZip(source);
+}
+
+zip::ExtractionResult CheckZip(zip::ByteSource& archive) {
+  try {
+    return zip::ZipReader(DecodeEntryName).Check(archive);
+  } catch (const std::exception& failure) {
+    return {false, Utf8ToWide(failure.what())};
+  }
 }
 
 bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination) {
@@ -311,44 +316,22 @@ std::wstring FindFirstExecutable(const std::wstring& folder) {
   return {};
 }
 
-std::wstring PrepareExecutable(const std::wstring& path, ArchiveType type, const std::wstring& folder,
-                               std::wstring* failure) {
-  if (type != ArchiveType::Zip) return path;
-  const std::wstring dir = MakeExtractionFolder(path, folder);
-  if (dir.empty()) {
-    if (failure != nullptr) *failure = L"Cannot unpack the archive: no folder of its own could be made for it";
-    return path;
-  }
-  if (!ExtractZip(path, dir)) return path;
-  const std::wstring name = FindFirstExecutable(dir);
-  if (name.empty()) return path;
-  std::vector<wchar_t> joined(std::max<std::size_t>(MAX_PATH, dir.size() + 1), L'\0');
-  std::copy(dir.begin(), dir.end(), joined.begin());
-  if (!::PathAppendW(joined.data(), name.c_str())) return path;
-  return joined.data();
-}
-
 ProcessStarter ProcessStarter::System() { return {CreateWithCommandLine, ShellExecuteRunas}; }
 
 ExecResult RunExecutable(const std::wstring& exe, const std::wstring& arguments, bool wait,
-                         const ProcessStarter& starter) {
+                         const ProcessStarter& starter, StartHold hold) {
   ExecResult result;
   std::wstring commandLine = CommandLine(exe, arguments);
   log::LogLine("launch", WideToUtf8(commandLine));
   StartedProcess started = starter.create(commandLine);
   // A program whose manifest asks for administrator rights starts only through the
-  // Shell, which shows the consent prompt. The Shell goes by the file's extension:
-  // a download without ".exe" (the ISV product's is "beta") is renamed first.
+  // Shell, which shows the consent prompt.
   if (started.error == kErrorElevationRequired) {
-    const std::wstring program = ProgramFileName(exe);
-    log::LogLine("launch", "it needs administrator rights: started again through the Shell's \"runas\" as " +
-                               WideToUtf8(program));
-    if (program == exe || ::MoveFileExW(exe.c_str(), program.c_str(), 0)) {
-      started = starter.shellExecuteRunas(program, arguments);
-    } else {
-      started.error = ::GetLastError();
-    }
+    log::LogLine("launch", "it needs administrator rights: started again through the Shell's \"runas\"");
+    started = starter.shellExecuteRunas(exe, arguments);
   }
+  // The process exists (or will not): what was checked may be let go.
+  hold.reset();
   const std::string name = WideToUtf8(exe.substr(exe.find_last_of(L"\\/") + 1));
   if (started.error != ERROR_SUCCESS) {
     result.text = L"Error launching executable: " + GetSystemErrorText(started.error);
@@ -375,11 +358,14 @@ ExecResult RunExecutable(const std::wstring& exe, const std::wstring& arguments,
   return result;
 }
 
-std::future<ExecResult> LaunchAsync(const std::wstring& exe, const std::wstring& arguments, bool wait) {
+std::future<ExecResult> LaunchAsync(const std::wstring& exe, const std::wstring& arguments, bool wait,
+                                    StartHold hold) {
   // Detached, and owning all it uses: a wizard that quits while an installer runs ends
   // at once instead of waiting for the installer (a future of std::async would block).
   auto launch = std::make_shared<std::packaged_task<ExecResult()>>(
-      [exe, arguments, wait] { return RunExecutable(exe, arguments, wait); });
+      [exe, arguments, wait, hold = std::move(hold)]() mutable {
+        return RunExecutable(exe, arguments, wait, ProcessStarter::System(), std::move(hold));
+      });
   std::future<ExecResult> result = launch->get_future();
   StartDetachedThread([launch] { (*launch)(); });
   return result;

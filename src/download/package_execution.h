@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <future>
+#include <memory>
 #include <string>
 
 #include "download/package_files.h"
@@ -22,8 +23,10 @@ struct ExecResult {
 // What the file's first bytes say; None when it cannot be read.
 ArchiveType GetArchiveType(const std::wstring& path);
 
-// folder + ExtractionFolderName(zipPath), created when missing; empty when that
-// cannot be made or is a file, or when the archive's name leaves nothing to name it.
+// A new folder for the archive's contents: folder + ExtractionFolderName(zipPath), or
+// that name with a random suffix when it is taken (a folder that was there, perhaps a
+// junction, is never unpacked into); empty when none can be made, or when the
+// archive's name leaves nothing to name it.
 std::wstring MakeExtractionFolder(const std::wstring& zipPath, const std::wstring& folder);
 
 // How the Shell's copy out of an archive ended.
@@ -48,6 +51,7 @@ zip::ExtractionResult ExtractZipWithReader(const std::wstring& zipPath, const st
 
 // Our reader's checks of every entry (names, methods, sizes), writing nothing.
 zip::ExtractionResult CheckZip(const std::wstring& zipPath);
+zip::ExtractionResult CheckZip(zip::ByteSource& archive);
 
 // The archive checked first, whole; then the Shell, or our reader when there is no
 // Shell object or it cannot open the archive (Windows without the ZIP folder handler).
@@ -55,12 +59,6 @@ bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination);
 
 // The bare name of the first file (not folder) matching folder\*.exe; empty if none.
 std::wstring FindFirstExecutable(const std::wstring& folder);
-
-// The program to run for a downloaded file: the first .exe unpacked from a ZIP into
-// a folder of its own below `folder`, else the file itself. When the archive gets no
-// folder of its own, nothing is unpacked and `failure` says so.
-std::wstring PrepareExecutable(const std::wstring& path, ArchiveType type, const std::wstring& folder,
-                               std::wstring* failure = nullptr);
 
 // ERROR_ELEVATION_REQUIRED, which MinGW's headers lack.
 inline constexpr DWORD kErrorElevationRequired = 740;
@@ -86,15 +84,21 @@ struct ProcessStarter {
 // process to wait for (a "runas" start handed to another process).
 inline constexpr wchar_t kOutcomeUnknown[] = L"started through the Shell without a process handle: outcome unknown";
 
+// What stays held until the program has started (or failed to): the checked files,
+// which nobody may change in between. Released as soon as the start is over.
+using StartHold = std::shared_ptr<const void>;
+
 // Starts "\"exe\" arguments"; a program that needs elevation is started again through
-// the "runas" verb, under ProgramFileName(exe) (the file is renamed when that differs).
-// With wait, blocks until it ends and reports its exit code; when there is no process
-// to wait for, exit code 0 with kOutcomeUnknown.
+// the "runas" verb. The Shell goes by the file's extension, so exe must already be
+// named as a program (the checks name it so before they look at it): it is never
+// renamed here, after its check. With wait, blocks until it ends and reports its exit
+// code; when there is no process to wait for, exit code 0 with kOutcomeUnknown.
 ExecResult RunExecutable(const std::wstring& exe, const std::wstring& arguments, bool wait,
-                         const ProcessStarter& starter = ProcessStarter::System());
+                         const ProcessStarter& starter = ProcessStarter::System(), StartHold hold = nullptr);
 
 // RunExecutable on a thread of its own. Dropping the future never blocks: the thread
 // may go on waiting for an installer after its caller has gone.
-std::future<ExecResult> LaunchAsync(const std::wstring& exe, const std::wstring& arguments, bool wait);
+std::future<ExecResult> LaunchAsync(const std::wstring& exe, const std::wstring& arguments, bool wait,
+                                    StartHold hold = nullptr);
 
 }  // namespace ostrane

@@ -8,7 +8,9 @@
 #include <iterator>
 #include <vector>
 
+#include "download/package_check.h"
 #include "download/package_execution.h"
+#include "system/digest.h"
 #include "system/text_convert.h"
 #include "system/system_error_text.h"
 #include "testing/zip_builder.h"
@@ -84,59 +86,69 @@ TEST_F(PackageExecutionTest, ArchiveTypeFromTheFileOnDisk) {
   EXPECT_EQ(GetArchiveType(Path(L"missing.zip")), ArchiveType::None);
 }
 
-// An archive unpacks only into a folder of its own, never into the work folder where
-// the other packages' files are.
-TEST_F(PackageExecutionTest, ExtractionFolderIsOneOfItsOwnOrNone) {
+// An archive unpacks only into a new folder of its own: never into the work folder
+// where the other packages' files are, nor into a folder that was there before (on
+// Windows perhaps a junction to any folder of the user's, which the removal of a
+// refused archive's folder would then empty).
+TEST_F(PackageExecutionTest, ExtractionFolderIsANewOneOfItsOwnOrNone) {
   const std::wstring zip = L"D:\\downloads\\tool.v2.zip";
   EXPECT_EQ(MakeExtractionFolder(zip, scratch_), Path(L"tool.v2"));
   EXPECT_TRUE(IsFolder(Path(L"tool.v2")));
-  EXPECT_EQ(MakeExtractionFolder(zip, scratch_), Path(L"tool.v2")) << "an existing folder is used";
+  const std::wstring second = MakeExtractionFolder(zip, scratch_);
+  EXPECT_NE(second, Path(L"tool.v2")) << "a folder that is there is never taken";
+  EXPECT_TRUE(second.starts_with(Path(L"tool.v2-"))) << WideToUtf8(second);
+  EXPECT_TRUE(IsFolder(second));
 
   const std::wstring unreachable = Path(L"missing\\deeper");
   EXPECT_EQ(MakeExtractionFolder(zip, unreachable), L"");
   EXPECT_FALSE(Exists(unreachable));
   ASSERT_TRUE(::CloseHandle(::CreateFileW(Path(L"taken").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
-  EXPECT_EQ(MakeExtractionFolder(L"D:\\taken.zip", scratch_), L"") << "a file of that name is no folder";
+  const std::wstring besideFile = MakeExtractionFolder(L"D:\\taken.zip", scratch_);
+  EXPECT_TRUE(besideFile.starts_with(Path(L"taken-"))) << "a file of that name is no folder of ours";
   EXPECT_EQ(MakeExtractionFolder(L"D:\\.zip", scratch_), L"") << "nothing left to name the folder";
+}
 
-  const auto archive = Write(L"missing-parent.zip", ZipBuilder().Add("tool.exe", "MZ").Build());
-  std::wstring failure;
-  EXPECT_EQ(PrepareExecutable(archive, ArchiveType::Zip, unreachable, &failure), archive);
-  EXPECT_EQ(failure, L"Cannot unpack the archive: no folder of its own could be made for it");
+// Wine 8 cannot make a junction, so a plain folder stands in for the one planted where
+// the archive would unpack: its contents are left alone, and the archive goes to a new
+// folder beside it.
+TEST_F(PackageExecutionTest, APlantedExtractionFolderIsLeftAlone) {
+  ASSERT_TRUE(::CreateDirectoryW(Path(L"p").c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryW(Path(L"p\\setup").c_str(), nullptr));
+  WriteBytes(Path(L"p\\setup\\precious.txt"), {'k', 'e', 'e', 'p'});
+  // A program that is not signed, in an archive whose digest is not named: refused,
+  // and what it unpacked is removed.
+  const auto zip = Write(L"p\\setup.zip", ZipBuilder().Add("setup.exe", ReadBytes(HelperPath())).Build());
+  const CheckedDownload checked = CheckDownload({true, L"", zip}, {}, false);
+  ASSERT_TRUE(checked.result.ok) << WideToUtf8(checked.result.text);
+  const StartablePackage start = PrepareToStart(checked.package, {});
+  EXPECT_EQ(start.failurePrefix, "DOWNLOAD FAILED: ");
+  EXPECT_EQ(ReadBytes(Path(L"p\\setup\\precious.txt")), "keep");
+  EXPECT_FALSE(Exists(Path(L"p\\setup\\setup.exe")));
 }
 
 TEST_F(PackageExecutionTest, AZipYieldsItsFirstProgramNotAFolderNamedLikeOne) {
   const std::string program = ReadBytes(HelperPath());
   ASSERT_FALSE(program.empty());
-  const auto zip = Write(L"setup.zip", ZipBuilder()
-                                           .Add("b.exe/", "")
-                                           .Add("b.exe/inner.txt", "not a program")
-                                           .Add("readme.txt", "text")
-                                           .Add("a.exe", program)
-                                           .Build());
-  const std::wstring exe = PrepareExecutable(zip, GetArchiveType(zip), scratch_);
-  EXPECT_EQ(exe, Path(L"setup\\a.exe"));
+  const std::vector<unsigned char> bytes = ZipBuilder()
+                                               .Add("b.exe/", "")
+                                               .Add("b.exe/inner.txt", "not a program")
+                                               .Add("readme.txt", "text")
+                                               .Add("a.exe", program)
+                                               .Build();
+  const auto zip = Write(L"setup.zip", bytes);
+  // The helper is not signed: the campaign vouches for the archive by its digest.
+  const TrustRequirements vouched{false, Sha256Hex(std::string(bytes.begin(), bytes.end())), ""};
+  const CheckedDownload checked = CheckDownload({true, L"", zip}, vouched, false);
+  ASSERT_TRUE(checked.result.ok) << WideToUtf8(checked.result.text);
+  const StartablePackage start = PrepareToStart(checked.package, vouched);
+  ASSERT_EQ(start.failurePrefix, "") << WideToUtf8(start.failure);
+  EXPECT_EQ(start.program, Path(L"setup\\a.exe"));
   EXPECT_TRUE(IsFolder(Path(L"setup\\b.exe")));
+  EXPECT_EQ(FindFirstExecutable(Path(L"nowhere")), L"");
 
-  const ExecResult result = RunExecutable(exe, L"7", true);
+  const ExecResult result = RunExecutable(start.program, L"7", true, ProcessStarter::System(), start.holds);
   EXPECT_EQ(result.exitCode, 7u) << "the unpacked program is intact";
   EXPECT_EQ(result.text, L"exit code = 7");
-}
-
-TEST_F(PackageExecutionTest, WithoutAProgramInsideTheZipItselfIsRun) {
-  const auto zip = Write(L"docs.zip", ZipBuilder().Add("manual/", "").Add("readme.txt", "text").Build());
-  EXPECT_EQ(PrepareExecutable(zip, ArchiveType::Zip, scratch_), zip);
-  EXPECT_EQ(ReadBytes(Path(L"docs\\readme.txt")), "text") << "it was unpacked all the same";
-  EXPECT_EQ(FindFirstExecutable(Path(L"docs")), L"");
-  EXPECT_EQ(FindFirstExecutable(Path(L"nowhere")), L"");
-}
-
-TEST_F(PackageExecutionTest, OnlyZipsAreUnpacked) {
-  const auto sevenZip = Write(L"tool.7z", {0x37, 0x7A, 0xBC, 0xAF, 0x27, 0x1C});
-  EXPECT_EQ(PrepareExecutable(sevenZip, ArchiveType::SevenZip, scratch_), sevenZip);
-  const auto plain = Write(L"tool.exe", {'M', 'Z'});
-  EXPECT_EQ(PrepareExecutable(plain, ArchiveType::None, scratch_), plain);
-  EXPECT_FALSE(Exists(Path(L"tool"))) << "no extraction folder";
 }
 
 TEST_F(PackageExecutionTest, AnEntryLeavingTheFolderRefusesTheArchive) {
@@ -144,7 +156,6 @@ TEST_F(PackageExecutionTest, AnEntryLeavingTheFolderRefusesTheArchive) {
   const auto zip =
       Write(L"downloads\\evil.zip",
             ZipBuilder().Add("good.exe", "MZ").Add("../../escaped.exe", "MZ").Add("..\\up.exe", "MZ").Build());
-  EXPECT_EQ(PrepareExecutable(zip, ArchiveType::Zip, Path(L"downloads")), zip);
   // Checked before the Shell could copy anything. Wine's Shell cannot open an
   // archive, so here our reader would refuse it anyway; on Windows the Shell would
   // have copied the entries without this check.
@@ -157,6 +168,11 @@ TEST_F(PackageExecutionTest, AnEntryLeavingTheFolderRefusesTheArchive) {
   EXPECT_NE(direct.error.find(L"../../escaped.exe"), std::wstring::npos) << direct.error;
   for (const wchar_t* name : {L"escaped.exe", L"downloads\\up.exe", L"downloads\\evil\\good.exe"})
     EXPECT_FALSE(Exists(Path(name))) << name;
+  // The download's check refuses it before anything is unpacked, and the file goes.
+  const CheckedDownload download = CheckDownload({true, L"", zip}, {}, false);
+  EXPECT_FALSE(download.result.ok);
+  EXPECT_NE(download.result.text.find(L"../../escaped.exe"), std::wstring::npos) << WideToUtf8(download.result.text);
+  EXPECT_FALSE(Exists(zip));
 }
 
 TEST_F(PackageExecutionTest, OurReaderNamesFilesAsTheArchiveDeclares) {
@@ -342,13 +358,17 @@ TEST_F(PackageExecutionTest, DISABLED_TheConsentPromptStartsAProgramThatAsksForA
 }
 
 // The ISV product's download has no extension. CreateProcessW runs it by its
-// contents, but Windows' Shell goes by the extension: the elevated start gets the
-// file under a name ending in ".exe". (Wine's Shell starts it either way, so under
-// Wine only the name shows the difference; Wine never asks for elevation, so the
-// refusal of the first start comes from the seam.)
-TEST_F(PackageExecutionTest, AnElevatedStartGivesTheShellAProgramName) {
+// contents, but Windows' Shell goes by the extension: the file is named as a program
+// before it is checked, and the elevated start gets exactly that file, never a file
+// renamed after its check. (Wine never asks for elevation, so the refusal of the first
+// start comes from the seam.)
+TEST_F(PackageExecutionTest, AnElevatedStartGetsTheFileThatWasChecked) {
   const std::wstring download = Path(L"beta");
   ASSERT_TRUE(::CopyFileW(HelperPath().c_str(), download.c_str(), FALSE));
+  const CheckedDownload checked = CheckDownload({true, L"", download}, {false, "", ""}, false);
+  ASSERT_TRUE(checked.result.ok) << WideToUtf8(checked.result.text);
+  const StartablePackage start = PrepareToStart(checked.package, {false, "", ""});
+  ASSERT_EQ(start.program, download + L".exe");
   std::wstring shellGot;
   const ProcessStarter starter{
       [](std::wstring&) { return StartedProcess{{}, kErrorElevationRequired}; },
@@ -356,10 +376,9 @@ TEST_F(PackageExecutionTest, AnElevatedStartGivesTheShellAProgramName) {
         shellGot = exe;
         return ProcessStarter::System().shellExecuteRunas(exe, arguments);
       }};
-  const ExecResult result = RunExecutable(download, L"7", true, starter);
-  EXPECT_EQ(shellGot, download + L".exe");
+  const ExecResult result = RunExecutable(start.program, L"7", true, starter, start.holds);
+  EXPECT_EQ(shellGot, start.program);
   EXPECT_EQ(result.exitCode, 7u) << WideToUtf8(result.text);
-  EXPECT_TRUE(Exists(download + L".exe"));
   EXPECT_FALSE(Exists(download));
 }
 

@@ -1,7 +1,6 @@
 #include "download/package_files.h"
 
 #include <algorithm>
-#include <cwctype>
 
 #include "system/text_convert.h"
 
@@ -68,14 +67,6 @@ std::wstring ClassicInstallArguments(const std::array<bool, 8>& f) {
   digits += {d(f[5]), d(f[6]), d(f[3]), L'0', L'0', d(f[4]), L'0', L'1', L'0', L'1'};
   digits += {d(f[7]), d(f[5]), d(f[1]), d(f[2]), d(f[0]), L'0'};
   return L"/S /FORCEINSTALL " + digits;
-}
-
-std::wstring ProgramFileName(std::wstring_view path) {
-  const std::wstring_view name = path.substr(path.find_last_of(L"\\/") + 1);
-  const bool isExe = name.size() > 4 && (name[name.size() - 4] == L'.') &&
-                     std::towlower(name[name.size() - 3]) == L'e' && std::towlower(name[name.size() - 2]) == L'x' &&
-                     std::towlower(name[name.size() - 1]) == L'e';
-  return isExe ? std::wstring(path) : std::wstring(path) + L".exe";
 }
 
 std::wstring CommandLine(std::wstring_view exe, std::wstring_view arguments) {

@@ -29,11 +29,6 @@ bool MatchesUrlPattern(std::string_view text);
 // digits taken from the eight option flags.
 std::wstring ClassicInstallArguments(const std::array<bool, 8>& flags);
 
-// The name under which the Shell starts the file as a program: the path itself when
-// its name ends in ".exe" (any case), else the path with ".exe" added. The Shell
-// goes by the extension; CreateProcessW, by the file's contents.
-std::wstring ProgramFileName(std::wstring_view path);
-
 // "\"exe\" arguments": the separating space is there even without arguments.
 std::wstring CommandLine(std::wstring_view exe, std::wstring_view arguments);
 

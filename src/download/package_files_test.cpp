@@ -153,21 +153,6 @@ TEST(ClassicInstallArgumentsTest, EachFlagLandsInItsDigits) {
   EXPECT_EQ(ClassicInstallArguments(all), L"/S /FORCEINSTALL 1110010101111110");
 }
 
-TEST(ProgramFileNameTest, TheShellGetsANameEndingInExe) {
-  const struct {
-    const wchar_t* path;
-    const wchar_t* program;
-  } cases[] = {
-      {L"C:\\w\\beta", L"C:\\w\\beta.exe"},  // the ISV product's download
-      {L"C:\\w\\setup.exe", L"C:\\w\\setup.exe"},
-      {L"C:\\w\\SETUP.EXE", L"C:\\w\\SETUP.EXE"},
-      {L"C:\\w.exe\\beta", L"C:\\w.exe\\beta.exe"},  // the folder's extension is not the file's
-      {L"C:\\w\\setup.exe.txt", L"C:\\w\\setup.exe.txt.exe"},
-      {L"C:\\w\\.exe", L"C:\\w\\.exe.exe"},  // no name before the extension
-  };
-  for (const auto& c : cases) EXPECT_EQ(ProgramFileName(c.path), c.program);
-}
-
 TEST(CommandLineTest, QuotesTheProgramAndAlwaysAddsTheSpace) {
   EXPECT_EQ(CommandLine(LR"(C:\a b\setup.exe)", L"/S /D=1"), LR"("C:\a b\setup.exe" /S /D=1)");
   EXPECT_EQ(CommandLine(LR"(C:\setup.exe)", L""), LR"("C:\setup.exe" )");

@@ -56,4 +56,26 @@ std::string SignerMismatchReason(std::string_view actual, std::string_view expec
   return "signer is " + std::string(actual) + ", expected " + std::string(expected);
 }
 
+std::string ArchiveTrustProblem(const std::optional<std::string>& sha256, const TrustRequirements& requirements) {
+  if (requirements.sha256.empty()) return {};
+  if (!sha256) return "the file cannot be read";
+  return Sha256Matches(*sha256, requirements.sha256) ? std::string() : kHashMismatchReason;
+}
+
+std::string TrustProblem(const TrustFacts& facts, const TrustRequirements& requirements) {
+  if (std::string problem = ArchiveTrustProblem(facts.sha256, requirements); !problem.empty()) return problem;
+  const bool signerNamed = !requirements.signer.empty();
+  if (requirements.signatureRequired || signerNamed) {
+    if (std::string reason = SignatureFailureReason(facts.signatureStatus); !reason.empty()) return reason;
+  }
+  if (!signerNamed) return {};
+  if (!facts.signer) return kNoSignatureReason;
+  if (std::string reason = SignerMismatchReason(facts.signer->commonName, requirements.signer); !reason.empty())
+    return reason;
+  if (!requirements.signerIssuer.empty() && facts.signer->issuer != requirements.signerIssuer)
+    return "signer " + facts.signer->commonName + " is certified by " + facts.signer->issuerName +
+           ", another authority than expected";
+  return {};
+}
+
 }  // namespace ostrane

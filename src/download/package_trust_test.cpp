@@ -52,5 +52,44 @@ TEST(PackageTrustTest, SignerMustBeTheSameNameExactly) {
             "signer is ostrane test signer, expected Ostrane Test Signer");
 }
 
+TEST(PackageTrustTest, TheFactsOfAFileAgainstWhatItMustShow) {
+  const std::string digest(64, 'a');
+  const SignerIdentity publisher{"Quillara Ltd", "3015", "Quillara CA"};
+  const SignerIdentity sameNameElsewhere{"Quillara Ltd", "3016", "Other CA"};
+  const TrustFacts good{digest, 0, publisher};
+  const TrustFacts unsignedFile{digest, 0x800B0100, std::nullopt};
+  const TrustFacts untrustedChain{digest, 0x800B0109, publisher};
+  const TrustFacts unreadable{std::nullopt, 0, publisher};
+  const struct {
+    const char* what;
+    TrustFacts facts;
+    TrustRequirements requirements;
+    const char* problem;
+  } cases[] = {
+      {"a trusted signature", good, {}, ""},
+      {"no signature", unsignedFile, {}, "no signature"},
+      {"no signature, none required", unsignedFile, {false, "", ""}, ""},
+      {"an untrusted chain, none required", untrustedChain, {false, "", ""}, ""},
+      {"a named signer needs a trusted signature even when none is required", untrustedChain,
+       {false, "", "Quillara Ltd"}, "the certificate chain is not trusted"},
+      {"a named signer on an unsigned file", unsignedFile, {false, "", "Quillara Ltd"}, "no signature"},
+      {"the named signer", good, {true, "", "Quillara Ltd"}, ""},
+      {"another signer", good, {true, "", "Partner Ltd"}, "signer is Quillara Ltd, expected Partner Ltd"},
+      {"the signer's authority", good, {true, "", "Quillara Ltd", "3015"}, ""},
+      {"the same name from another authority", TrustFacts{digest, 0, sameNameElsewhere},
+       {true, "", "Quillara Ltd", "3015"}, "signer Quillara Ltd is certified by Other CA, another authority than expected"},
+      {"the digest", good, {true, digest, ""}, ""},
+      {"the digest in capitals", good, {true, std::string(64, 'A'), ""}, ""},
+      {"another digest", good, {true, std::string(64, 'b'), ""}, "SHA-256 differs"},
+      {"a digest of an unreadable file", unreadable, {true, digest, ""}, "the file cannot be read"},
+      {"the digest comes first", unsignedFile, {true, std::string(64, 'b'), ""}, "SHA-256 differs"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TrustProblem(c.facts, c.requirements), c.problem) << c.what;
+
+  EXPECT_EQ(ArchiveTrustProblem(digest, {}), "") << "an archive without a named digest";
+  EXPECT_EQ(ArchiveTrustProblem(std::nullopt, {true, digest, ""}), "the file cannot be read");
+  EXPECT_EQ(ArchiveTrustProblem(std::string(64, 'b'), {true, digest, ""}), "SHA-256 differs");
+}
+
 }  // namespace
 }  // namespace ostrane

@@ -1,40 +1,40 @@
 // The checks a downloaded file passes before anything of it runs: the system's
-// Authenticode verdict, the signer's name and the file's SHA-256.
+// Authenticode verdict, the signer as the verified chain names it, and the file's
+// SHA-256, all read through the one handle that holds the file until it starts.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "download/download_result.h"
+#include "download/held_file.h"
 #include "download/package_trust.h"
 
 namespace ostrane {
 
-// WinVerifyTrust's status for the file's embedded signature: generic verify action,
-// no UI, revocation looked up in the local cache only (an offline machine never
-// waits on the network).
-std::uint32_t VerifyEmbeddedSignature(const std::wstring& path);
+struct SignatureCheck {
+  // WinVerifyTrust's status for the embedded signature (generic verify action, no
+  // UI, revocation from the local cache only, so an offline machine never waits on
+  // the network), made stricter by a look at the chain's end.
+  std::uint32_t status = 0;
+  // The leaf of the chain that the verdict rests on; nothing without a signature.
+  std::optional<SignerIdentity> signer;
+};
 
-// The common name of the subject of the certificate that signed the file; nothing
-// when the file carries no signature.
-std::optional<std::wstring> SignerCommonName(const std::wstring& path);
+SignatureCheck CheckSignature(const HeldFile& file);
 
 // Lowercase hexadecimal; nothing when the file cannot be read.
-std::optional<std::string> FileSha256(const std::wstring& path);
+std::optional<std::string> Sha256Of(const HeldFile& file);
 
-// Why a downloaded file must not run, in English; empty when it may. An archive is
-// held to its SHA-256 only: the program found inside is checked once unpacked.
-std::string FindDownloadTrustProblem(const std::wstring& path, const TrustRequirements& requirements,
-                                     bool isArchive);
+// Why the held file must not run, in English; empty when it may.
+std::string FindTrustProblem(const HeldFile& file, const TrustRequirements& requirements);
 
-// Why a program must not run (its signature and signer); empty when it may.
-std::string FindProgramTrustProblem(const std::wstring& path, const TrustRequirements& requirements);
+// Who signed this installer, when Windows trusts its signature; nothing for an
+// unsigned (developer) build. Read once.
+const std::optional<SignerIdentity>& InstallerSigner();
 
-// A finished download held to the requirements: when its file must not run, the
-// file is deleted and the result fails with "Not trusted: " and the reason.
-DownloadResult RefuseUntrustedDownload(DownloadResult result, const std::wstring& path,
-                                       const TrustRequirements& requirements);
+// The same for any program file, read by path (tests and the installer itself).
+std::optional<SignerIdentity> TrustedSignerOf(const std::wstring& path);
 
 // "Not trusted: " and the reason, as the package's failure event shows it.
 std::wstring NotTrustedText(const std::string& reason);

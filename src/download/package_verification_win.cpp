@@ -5,81 +5,56 @@
 #include <softpub.h>
 #include <wintrust.h>
 
+#include <mutex>
 #include <type_traits>
 #include <vector>
 
-#include "download/package_execution.h"
-#include "log/setup_log.h"
 #include "system/digest.h"
+#include "system/encoding.h"
 #include "system/text_convert.h"
 #include "winui/system_library.h"
-#include "winui/unique_handle.h"
 
 namespace ostrane {
 namespace {
 
-constexpr DWORD kEncodings = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-
 // crypt32 is no known system DLL, so it must not be an ordinary import (a copy
-// planted beside the installer would be loaded at start). Its few functions that
-// read a signature are taken from the system folder's copy when first needed.
-struct Crypt32 {
-  decltype(&::CryptQueryObject) queryObject = nullptr;
-  decltype(&::CryptMsgGetParam) messageParam = nullptr;
-  decltype(&::CryptMsgClose) closeMessage = nullptr;
-  decltype(&::CertFindCertificateInStore) findCertificate = nullptr;
-  decltype(&::CertGetNameStringW) nameString = nullptr;
-  decltype(&::CertFreeCertificateContext) freeCertificate = nullptr;
-  decltype(&::CertCloseStore) closeStore = nullptr;
+// planted beside the installer would be loaded at start). The one function we need
+// from it is taken from the system folder's copy when first needed.
+decltype(&::CertGetNameStringW) CertNameFunction() {
+  static const auto function = win::SystemFunction<decltype(&::CertGetNameStringW)>(
+      win::LoadSystemLibrary(L"crypt32.dll"), "CertGetNameStringW");
+  return function;
+}
 
-  bool Loaded() const {
-    return queryObject && messageParam && closeMessage && findCertificate && nameString && freeCertificate &&
-           closeStore;
-  }
-  static const Crypt32& Get() {
-    static const Crypt32 functions = Load();
-    return functions;
-  }
+std::string CommonName(PCCERT_CONTEXT certificate, DWORD flags) {
+  const auto nameString = CertNameFunction();
+  if (nameString == nullptr) return {};
+  char commonNameOid[] = szOID_COMMON_NAME;
+  const DWORD length = nameString(certificate, CERT_NAME_ATTR_TYPE, flags, commonNameOid, nullptr, 0);
+  if (length <= 1) return {};
+  std::wstring name(length, L'\0');
+  nameString(certificate, CERT_NAME_ATTR_TYPE, flags, commonNameOid, name.data(), length);
+  name.resize(length - 1);  // the count includes the closing NUL
+  return WideToUtf8(name);
+}
 
- private:
-  static Crypt32 Load() {
-    Crypt32 functions;
-    const HMODULE dll = win::LoadSystemLibrary(L"crypt32.dll");
-    const auto take = [dll](auto& function, const char* name) {
-      function = win::SystemFunction<std::remove_reference_t<decltype(function)>>(dll, name);
-    };
-    take(functions.queryObject, "CryptQueryObject");
-    take(functions.messageParam, "CryptMsgGetParam");
-    take(functions.closeMessage, "CryptMsgClose");
-    take(functions.findCertificate, "CertFindCertificateInStore");
-    take(functions.nameString, "CertGetNameStringW");
-    take(functions.freeCertificate, "CertFreeCertificateContext");
-    take(functions.closeStore, "CertCloseStore");
-    return functions;
-  }
-};
-
-struct CertStoreTraits {
-  using Handle = HCERTSTORE;
-  static Handle Invalid() noexcept { return nullptr; }
-  static void Close(Handle h) noexcept { Crypt32::Get().closeStore(h, 0); }
-};
-struct CryptMessageTraits {
-  using Handle = HCRYPTMSG;
-  static Handle Invalid() noexcept { return nullptr; }
-  static void Close(Handle h) noexcept { Crypt32::Get().closeMessage(h); }
-};
-struct CertContextTraits {
-  using Handle = PCCERT_CONTEXT;
-  static Handle Invalid() noexcept { return nullptr; }
-  static void Close(Handle h) noexcept { Crypt32::Get().freeCertificate(h); }
-};
+// The leaf certificate of the chain the verdict rests on, as the provider built it.
+std::optional<SignerIdentity> SignerFromChain(CRYPT_PROVIDER_DATA* provider) {
+  CRYPT_PROVIDER_SGNR* signer = provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+  CRYPT_PROVIDER_CERT* leaf = signer ? ::WTHelperGetProvCertFromChain(signer, 0) : nullptr;
+  if (leaf == nullptr || leaf->pCert == nullptr || leaf->pCert->pCertInfo == nullptr) return std::nullopt;
+  const CERT_NAME_BLOB& issuer = leaf->pCert->pCertInfo->Issuer;
+  SignerIdentity identity;
+  identity.commonName = CommonName(leaf->pCert, 0);
+  identity.issuer = HexLower(std::string_view(reinterpret_cast<const char*>(issuer.pbData), issuer.cbData));
+  identity.issuerName = CommonName(leaf->pCert, CERT_NAME_ISSUER_FLAG);
+  return identity;
+}
 
 // Whether the chain that the verdict rests on ends in a root this machine trusts.
 // Windows' Authenticode policy already refuses any other; Wine 8 answers 0 for a
 // signer whose CA is in no store, so the chain is looked at here as well.
-LONG ChainEndStatus(HANDLE state) {
-  CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(state);
+LONG ChainEndStatus(CRYPT_PROVIDER_DATA* provider) {
   CRYPT_PROVIDER_SGNR* signer = provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
   if (signer == nullptr || signer->pChainContext == nullptr) return CERT_E_CHAINING;
   const DWORD errors = signer->pChainContext->TrustStatus.dwErrorStatus;
@@ -90,110 +65,86 @@ LONG ChainEndStatus(HANDLE state) {
 
 }  // namespace
 
-std::uint32_t VerifyEmbeddedSignature(const std::wstring& path) {
-  WINTRUST_FILE_INFO file{};
-  file.cbStruct = sizeof file;
-  file.pcwszFilePath = path.c_str();
+SignatureCheck CheckSignature(const HeldFile& file) {
+  WINTRUST_FILE_INFO info{};
+  info.cbStruct = sizeof info;
+  info.pcwszFilePath = file.path().c_str();
+  // The handle is what is read: the path only names the file for the providers.
+  info.hFile = file.get();
   WINTRUST_DATA data{};
   data.cbStruct = sizeof data;
   data.dwUIChoice = WTD_UI_NONE;
   data.fdwRevocationChecks = WTD_REVOKE_WHOLECHAIN;
   data.dwUnionChoice = WTD_CHOICE_FILE;
-  data.pFile = &file;
+  data.pFile = &info;
   data.dwStateAction = WTD_STATEACTION_VERIFY;
   data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT;
   GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
   // INVALID_HANDLE_VALUE: no window may be shown for this check.
+  SignatureCheck check;
   LONG status = ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-  if (status == ERROR_SUCCESS) status = ChainEndStatus(data.hWVTStateData);
+  CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(data.hWVTStateData);
+  if (status == ERROR_SUCCESS) status = ChainEndStatus(provider);
+  check.signer = SignerFromChain(provider);
+  check.status = static_cast<std::uint32_t>(status);
   data.dwStateAction = WTD_STATEACTION_CLOSE;
   ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-  return static_cast<std::uint32_t>(status);
+  return check;
 }
 
-std::optional<std::wstring> SignerCommonName(const std::wstring& path) {
-  const Crypt32& crypt32 = Crypt32::Get();
-  if (!crypt32.Loaded()) return std::nullopt;
-  win::UniqueHandle<CertStoreTraits> store;
-  win::UniqueHandle<CryptMessageTraits> message;
-  DWORD encoding = 0, content = 0, format = 0;
-  if (!crypt32.queryObject(CERT_QUERY_OBJECT_FILE, path.c_str(), CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
-                          CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &content, &format, store.put(), message.put(),
-                          nullptr))
-    return std::nullopt;
-  DWORD size = 0;
-  if (!crypt32.messageParam(message.get(), CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size) || size == 0)
-    return std::nullopt;
-  std::vector<BYTE> buffer(size);
-  if (!crypt32.messageParam(message.get(), CMSG_SIGNER_INFO_PARAM, 0, buffer.data(), &size)) return std::nullopt;
-  const auto* signer = reinterpret_cast<const CMSG_SIGNER_INFO*>(buffer.data());
-  CERT_INFO wanted{};
-  wanted.Issuer = signer->Issuer;
-  wanted.SerialNumber = signer->SerialNumber;
-  const win::UniqueHandle<CertContextTraits> certificate(
-      crypt32.findCertificate(store.get(), kEncodings, 0, CERT_FIND_SUBJECT_CERT, &wanted, nullptr));
-  if (!certificate) return std::nullopt;
-  char commonNameOid[] = szOID_COMMON_NAME;
-  const DWORD length = crypt32.nameString(certificate.get(), CERT_NAME_ATTR_TYPE, 0, commonNameOid, nullptr, 0);
-  std::wstring name(length, L'\0');
-  crypt32.nameString(certificate.get(), CERT_NAME_ATTR_TYPE, 0, commonNameOid, name.data(), length);
-  name.resize(length > 0 ? length - 1 : 0);  // the count includes the closing NUL
-  return name;
-}
-
-std::optional<std::string> FileSha256(const std::wstring& path) {
-  const win::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file) return std::nullopt;
+std::optional<std::string> Sha256Of(const HeldFile& file) {
+  if (!file.IsOpen()) return std::nullopt;
+  HeldFileSource source(file);
   Sha256Stream digest;
-  std::vector<char> chunk(1 << 20);
-  for (;;) {
-    DWORD read = 0;
-    if (!::ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) return std::nullopt;
-    if (read == 0) break;
-    digest.Add(std::string_view(chunk.data(), read));
+  std::vector<unsigned char> chunk(1 << 20);
+  for (std::uint64_t offset = 0; offset < source.Size();) {
+    const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), source.Size() - offset));
+    if (!source.ReadAt(offset, std::span<unsigned char>(chunk.data(), size))) return std::nullopt;
+    digest.Add(std::string_view(reinterpret_cast<const char*>(chunk.data()), size));
+    offset += size;
   }
   return digest.FinishHex();
 }
 
-std::string FindProgramTrustProblem(const std::wstring& path, const TrustRequirements& requirements) {
-  if (requirements.signatureRequired) {
-    if (std::string reason = SignatureFailureReason(VerifyEmbeddedSignature(path)); !reason.empty()) return reason;
+std::string FindTrustProblem(const HeldFile& file, const TrustRequirements& requirements) {
+  if (!file.IsOpen()) return "the file cannot be held for its check (error " + std::to_string(file.OpenError()) + ")";
+  TrustFacts facts;
+  if (!requirements.sha256.empty()) facts.sha256 = Sha256Of(file);
+  if (requirements.signatureRequired || !requirements.signer.empty()) {
+    const SignatureCheck check = CheckSignature(file);
+    facts.signatureStatus = check.status;
+    facts.signer = check.signer;
   }
-  if (requirements.signer.empty()) return {};
-  const std::optional<std::wstring> signer = SignerCommonName(path);
-  if (!signer) return kNoSignatureReason;
-  return SignerMismatchReason(WideToUtf8(*signer), requirements.signer);
+  return TrustProblem(facts, requirements);
 }
 
-std::string FindDownloadTrustProblem(const std::wstring& path, const TrustRequirements& requirements,
-                                     bool isArchive) {
-  if (!requirements.sha256.empty()) {
-    const std::optional<std::string> digest = FileSha256(path);
-    if (!digest) return "the file cannot be read";
-    if (!Sha256Matches(*digest, requirements.sha256)) return kHashMismatchReason;
-  }
-  return isArchive ? std::string() : FindProgramTrustProblem(path, requirements);
+std::optional<SignerIdentity> TrustedSignerOf(const std::wstring& path) {
+  const HeldFile file(path);
+  if (!file.IsOpen()) return std::nullopt;
+  const SignatureCheck check = CheckSignature(file);
+  if (check.status != 0) return std::nullopt;
+  return check.signer;
+}
+
+const std::optional<SignerIdentity>& InstallerSigner() {
+  static std::once_flag once;
+  static std::optional<SignerIdentity> signer;
+  std::call_once(once, [] {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+      const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+      if (length == 0) return;
+      if (length < path.size()) {
+        path.resize(length);
+        break;
+      }
+      path.resize(path.size() * 2);
+    }
+    signer = TrustedSignerOf(path);
+  });
+  return signer;
 }
 
 std::wstring NotTrustedText(const std::string& reason) { return Utf8ToWide(std::string(kNotTrustedPrefix) + reason); }
-
-DownloadResult RefuseUntrustedDownload(DownloadResult result, const std::wstring& path,
-                                       const TrustRequirements& requirements) {
-  if (!result.ok) return result;
-  // Only a ZIP is unpacked; any other file is started as it is.
-  const bool isArchive = GetArchiveType(path) == ArchiveType::Zip;
-  const std::string problem = FindDownloadTrustProblem(path, requirements, isArchive);
-  const std::string name = WideToUtf8(path.substr(path.find_last_of(L"\\/") + 1));
-  if (problem.empty()) {
-    log::LogLine("verify", name + (isArchive ? ": archive accepted" : ": trusted") +
-                               (requirements.sha256.empty() ? "" : ", SHA-256 as named") +
-                               (requirements.signer.empty() ? "" : ", signed by " + requirements.signer));
-    return result;
-  }
-  log::LogLine("verify", name + ": not trusted, " + problem + "; the file is deleted");
-  ::DeleteFileW(path.c_str());
-  return {false, NotTrustedText(problem)};
-}
 
 }  // namespace ostrane

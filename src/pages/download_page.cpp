@@ -3,9 +3,9 @@
 #include <commctrl.h>
 
 #include "download/download_manager.h"
-#include "download/folder_tree.h"
 #include "download/package_files.h"
 #include "download/package_verification.h"
+#include "system/new_folder.h"
 #include "log/setup_log.h"
 #include "system/text_convert.h"
 #include "res/resource.h"
@@ -63,6 +63,12 @@ TrustRequirements DownloadPage::TrustOf(const Package& package) {
   if (package.m_isMainProduct) {
     trust.sha256 = settings->m_mainSha256;
     trust.signer = settings->m_mainSigner;
+    // It may run elevated: with no signer named, the installer's own signer (and its
+    // authority) vouches for it. An unsigned installer, a developer's build, cannot.
+    if (const auto& own = InstallerSigner(); trust.signer.empty() && own) {
+      trust.signer = own->commonName;
+      trust.signerIssuer = own->issuer;
+    }
   } else {
     trust = package.m_trust;
   }
@@ -70,39 +76,34 @@ TrustRequirements DownloadPage::TrustOf(const Package& package) {
   return trust;
 }
 
-std::wstring DownloadPage::ProgramToStart(const InstallItem& item, const std::wstring& unpackFolder) {
-  const ArchiveType kind = GetArchiveType(item.path);
-  if (kind == ArchiveType::None) return item.path;
-  std::wstring unpackFailure;
-  const std::wstring exe = PrepareExecutable(item.path, kind, unpackFolder, &unpackFailure);
-  if (!unpackFailure.empty()) {
-    // Nothing of it was unpacked or started: a failure, not an install.
-    ReportFailure(*item.package, "EXEC FAILED: ", unpackFailure);
-    return {};
+StartablePackage DownloadPage::ProgramToStart(const InstallItem& item) {
+  StartablePackage start = PrepareToStart(item.checked, TrustOf(*item.package));
+  if (!start.failurePrefix.empty()) {
+    ReportFailure(*item.package, start.failurePrefix, start.failure);
+    start.program.clear();
   }
-  if (exe == item.path) return exe;
-  // The archive's digest was checked with its download; the program inside is held
-  // to the signature rules before it runs.
-  const std::string problem = FindProgramTrustProblem(exe, TrustOf(*item.package));
-  log::LogLine("verify", item.package->LogName() + ", the program unpacked from its archive: " +
-                             (problem.empty() ? std::string("trusted") : "not trusted, " + problem));
-  if (problem.empty()) return exe;
-  DeleteFolderTree(exe.substr(0, exe.find_last_of(L'\\')));
-  ReportFailure(*item.package, "DOWNLOAD FAILED: ", NotTrustedText(problem));
-  return {};
+  return start;
 }
 
 void DownloadPage::StartNextDownload() {
   // Once the user has quit, nothing new is fetched.
   if (ConfigurationManager::Instance()->m_closing || m_downloadQueue.empty()) return;
   const Target target = TargetOf(*m_downloadQueue.front());
+  const auto settings = ConfigurationManager::Instance();
+  // Each package has a folder of its own: no download can replace another's file.
+  const std::wstring folder = target.useWorkFolder
+                                  ? MakeNewFolder(settings->m_workFolder, std::to_wstring(m_packagesStarted++))
+                                  : settings->m_downloadFolder;
   log::LogLine("install", m_downloadQueue.front()->LogName() + ": downloading");
   // The file is checked before the page hears of it: one that must not run is gone
-  // by then, and its download counts as failed.
-  m_downloadResult = std::async(std::launch::async, [manager = DownloadManager::Instance(), target,
-                                                     trust = TrustOf(*m_downloadQueue.front()), page = hwnd()] {
-    const DownloadResult result = manager->Download(target.url, page, target.fileName, target.useWorkFolder);
-    return RefuseUntrustedDownload(result, manager->m_lastFilePath, trust);
+  // by then, and its download counts as failed. One that passed stays held.
+  m_downloadResult = std::async(std::launch::async, [manager = DownloadManager::Instance(), target, folder,
+                                                     package = m_downloadQueue.front(), page = hwnd(),
+                                                     installerPackages = !target.useWorkFolder] {
+    if (folder.empty())
+      return CheckedDownload{{false, L"No folder of its own could be made for the download", {}}, {}};
+    const DownloadResult result = manager->DownloadInto(target.url, page, target.fileName, folder, !target.useWorkFolder);
+    return CheckDownload(result, TrustOf(*package), installerPackages);
   });
   ::SetTimer(hwnd(), kDownloadTimerId, 100, nullptr);
 }
@@ -114,12 +115,12 @@ void DownloadPage::PollDownload() {
   ::KillTimer(hwnd(), kDownloadTimerId);
   const std::shared_ptr<Package> package = m_downloadQueue.front();
   m_downloadQueue.pop_front();
-  const DownloadResult result = m_downloadResult.get();
-  if (!result.ok) {
-    ReportFailure(*package, "DOWNLOAD FAILED: ", result.text);
+  const CheckedDownload downloaded = m_downloadResult.get();
+  if (!downloaded.result.ok) {
+    ReportFailure(*package, "DOWNLOAD FAILED: ", downloaded.result.text);
     if (package->m_isMainProduct) m_mainFailed = true;
   } else {
-    OnDownloaded(package, DownloadManager::Instance()->m_lastFilePath);
+    OnDownloaded(package, downloaded.package);
   }
   // A failed download never stops the queue.
   if (!m_downloadQueue.empty()) {
@@ -195,9 +196,9 @@ void DownloadPage::OnWizardEnding() {
   if (m_installResult.valid() && !m_launchWaitsForExit) m_installResult.wait();
 }
 
-void DownloadPage::Launch(const std::wstring& exe, const std::wstring& arguments, bool waitForExit) {
+void DownloadPage::Launch(const StartablePackage& start, const std::wstring& arguments, bool waitForExit) {
   if (m_installResult.valid()) m_installResult.wait();
-  m_installResult = LaunchAsync(exe, arguments, waitForExit);
+  m_installResult = LaunchAsync(start.program, arguments, waitForExit, start.holds);
   m_launchWaitsForExit = waitForExit;
 }
 
@@ -213,9 +214,9 @@ DownloadPage::Target DownloadPageIsv::TargetOf(const Package& package) const {
   return {AbsoluteUrl(AnsiToWide(package.m_url)), L"", true};
 }
 
-void DownloadPageIsv::OnDownloaded(const std::shared_ptr<Package>& package, const std::wstring& path) {
-  if (package->m_isMainProduct) ConfigurationManager::Instance()->m_mainResultPath = path;
-  m_installQueue.push_back({package, path});
+void DownloadPageIsv::OnDownloaded(const std::shared_ptr<Package>& package, const CheckedPackage& checked) {
+  if (package->m_isMainProduct) ConfigurationManager::Instance()->m_mainResultPath = checked.path;
+  m_installQueue.push_back({package, checked});
 }
 
 void DownloadPageIsv::OnDownloadsDone() {
@@ -233,10 +234,9 @@ void DownloadPageIsv::StartNextInstall() {
     return;
   }
   const InstallItem& item = m_installQueue.front();
-  if (GetArchiveType(item.path) != ArchiveType::None) settings->m_workFolder = settings->m_downloadFolder;
-  const std::wstring exe = ProgramToStart(item, settings->m_downloadFolder);
+  const StartablePackage start = ProgramToStart(item);
   const bool main = item.package->m_isMainProduct;
-  if (exe.empty()) {
+  if (start.program.empty()) {
     if (main) m_mainFailed = true;
     m_installQueue.pop_front();
     if (!m_installQueue.empty()) {
@@ -253,9 +253,9 @@ void DownloadPageIsv::StartNextInstall() {
   } else {
     arguments = AnsiToWide(item.package->m_arguments);
   }
-  Launch(exe, arguments, main);
+  Launch(start, arguments, main);
   if (main) {
-    m_mainExePath = exe;
+    m_mainExePath = start.program;
     ::SetTimer(hwnd(), kInstallTimerId, 100, nullptr);
     return;
   }
@@ -307,13 +307,25 @@ DownloadPage::Target DownloadPageDlm::TargetOf(const Package& package) const {
   return {AbsoluteUrl(AnsiToWide(package.m_url)), L"", true};
 }
 
-void DownloadPageDlm::OnDownloaded(const std::shared_ptr<Package>& package, const std::wstring& path) {
-  if (package->m_isMainProduct) {
-    ConfigurationManager::Instance()->m_mainResultPath = path;
-    package->SendEvent(kEventInstalled, nullptr);
+void DownloadPageDlm::OnDownloaded(const std::shared_ptr<Package>& package, const CheckedPackage& checked) {
+  if (!package->m_isMainProduct) {
+    m_installQueue.push_back({package, checked});
     return;
   }
-  m_installQueue.push_back({package, path});
+  // The finish page opens the product through the Shell: only a program or a Windows
+  // Installer package, checked, and held until then.
+  if (checked.kind != PackageKind::Program && checked.kind != PackageKind::WindowsInstaller) {
+    ::DeleteFileW(checked.path.c_str());  // ours: the download made it under a free name
+    ReportFailure(*package, "EXEC FAILED: ",
+                  std::wstring(kNotAProgram) + checked.path.substr(checked.path.find_last_of(L'\\') + 1) +
+                      L" is neither a Windows program nor a Windows Installer package");
+    m_mainFailed = true;
+    return;
+  }
+  const auto settings = ConfigurationManager::Instance();
+  settings->m_mainResultPath = checked.path;
+  settings->m_mainResultHold = checked.holds;
+  package->SendEvent(kEventInstalled, nullptr);
 }
 
 void DownloadPageDlm::OnDownloadsDone() {
@@ -328,14 +340,14 @@ void DownloadPageDlm::StartNextInstall() {
   const auto settings = ConfigurationManager::Instance();
   while (!m_installQueue.empty()) {
     const InstallItem item = m_installQueue.front();
-    const std::wstring exe = ProgramToStart(item, settings->m_workFolder);
-    if (exe.empty()) {
+    const StartablePackage start = ProgramToStart(item);
+    if (start.program.empty()) {
       m_installQueue.pop_front();
       continue;
     }
     const bool main = item.package->m_isMainProduct;
     const std::wstring arguments = main ? settings->m_silentArgs : AnsiToWide(item.package->m_arguments);
-    Launch(exe, arguments, main);
+    Launch(start, arguments, main);
     item.package->SendEvent(kEventInstalled, nullptr);
     m_installQueue.pop_front();
   }

@@ -13,15 +13,15 @@
 #include "flow/ipage.h"
 #include "winui/static_from_image.h"
 #include "campaign/package.h"
-#include "download/download_result.h"
+#include "download/package_check.h"
 #include "download/package_execution.h"
 
 namespace ostrane {
 
-// A package and the file downloaded for it.
+// A package and the file downloaded and checked for it, held until it starts.
 struct InstallItem {
   std::shared_ptr<Package> package;
-  std::wstring path;
+  CheckedPackage checked;
 };
 
 class DownloadPage : public IPage {
@@ -46,12 +46,13 @@ class DownloadPage : public IPage {
   struct Target {
     std::wstring url;
     std::wstring fileName;  // empty: the URL's last segment
-    bool useWorkFolder;
+    bool useWorkFolder;     // a new folder of its own in the work folder; else the download folder
   };
   virtual Target TargetOf(const Package& package) const = 0;
   virtual void ShowImage() = 0;
-  // A download that worked; the package is no longer in the download queue.
-  virtual void OnDownloaded(const std::shared_ptr<Package>& package, const std::wstring& path) = 0;
+  // A download that worked and passed its checks; the package is no longer in the
+  // download queue.
+  virtual void OnDownloaded(const std::shared_ptr<Package>& package, const CheckedPackage& checked) = 0;
   // The download queue is empty.
   virtual void OnDownloadsDone() = 0;
   virtual void OnInstallTimer() {}
@@ -64,25 +65,28 @@ class DownloadPage : public IPage {
   void SetMarquee();
   // The package's URL as it is, or on the file base when it is not a whole URL.
   static std::wstring AbsoluteUrl(const std::wstring& url);
-  // What the package's files must show before they run.
+  // What the package's files must show before they run. The product must come from
+  // the publisher: the signer the build names, or else, when this installer is
+  // signed, the installer's own signer under the same authority.
   static TrustRequirements TrustOf(const Package& package);
-  // The program to start for a downloaded file: the file itself, or the program found
-  // in its archive. Empty when nothing of it may run; the failure is then reported.
-  std::wstring ProgramToStart(const InstallItem& item, const std::wstring& unpackFolder);
+  // The program to start for a checked package, with what stays held until it has
+  // started. No program when nothing of it may run; the failure is then reported.
+  StartablePackage ProgramToStart(const InstallItem& item);
   // Event 3, or -1 (3 for the main product when the settings say so), with the text.
   static void ReportFailure(Package& package, const std::string& prefix, const std::wstring& text);
   // Starts an installer once the previous launch is done, so they start in queue order.
   // waitForExit: the result comes when the installer ends, not when it has started.
-  void Launch(const std::wstring& exe, const std::wstring& arguments, bool waitForExit);
+  void Launch(const StartablePackage& start, const std::wstring& arguments, bool waitForExit);
 
   HWND m_progress = nullptr;
   bool m_marquee = false;
-  std::future<DownloadResult> m_downloadResult;
+  std::future<CheckedDownload> m_downloadResult;
   std::future<ExecResult> m_installResult;
   bool m_launchWaitsForExit = false;
   bool m_mainFailed = false;
   std::deque<std::shared_ptr<Package>> m_downloadQueue;
   std::deque<InstallItem> m_installQueue;
+  int m_packagesStarted = 0;  // numbers each package's folder in the work folder
   CStaticFromImage m_image;
 
  private:
@@ -102,7 +106,7 @@ class DownloadPageIsv : public DownloadPage {
  protected:
   Target TargetOf(const Package& package) const override;
   void ShowImage() override;
-  void OnDownloaded(const std::shared_ptr<Package>& package, const std::wstring& path) override;
+  void OnDownloaded(const std::shared_ptr<Package>& package, const CheckedPackage& checked) override;
   void OnDownloadsDone() override;
   void OnInstallTimer() override { PollMainInstall(); }
 
@@ -121,7 +125,7 @@ class DownloadPageDlm : public DownloadPage {
  protected:
   Target TargetOf(const Package& package) const override;
   void ShowImage() override;
-  void OnDownloaded(const std::shared_ptr<Package>& package, const std::wstring& path) override;
+  void OnDownloaded(const std::shared_ptr<Package>& package, const CheckedPackage& checked) override;
   void OnDownloadsDone() override;
 
  private:

@@ -80,9 +80,13 @@ FinishPageDlm::FinishPageDlm(std::shared_ptr<LanguageManager> languages)
 }
 
 void FinishPageDlm::LaunchChosen() {
-  const std::wstring path = ConfigurationManager::Instance()->m_mainResultPath;
+  const auto settings = ConfigurationManager::Instance();
+  const std::wstring path = settings->m_mainResultPath;
   if (IsChecked(IDC_LAUNCH_RADIO)) {
+    // Only a file that was checked (and is still held as it was) is opened.
+    if (path.empty() || !settings->m_mainResultHold) return;
     Launch(path, {});
+    settings->m_mainResultHold.reset();
   } else if (IsChecked(IDC_OPEN_FOLDER_RADIO)) {
     // Explorer opens the folder with the file selected.
     Launch(L"explorer.exe", L"/select,\"" + path + L"\"");

@@ -84,6 +84,9 @@ class ConfigurationManager {
   std::wstring m_launchArgs;
   std::wstring m_productId;
   std::wstring m_mainResultPath;
+  // DLM: the checked product file in Downloads stays held (unchangeable by others)
+  // until the finish page has opened it.
+  std::shared_ptr<const void> m_mainResultHold;
   std::wstring m_fileVersion;
   std::wstring m_configUrl;
   std::wstring m_analyticsUrl;

@@ -16,12 +16,16 @@ std::wstring GetKnownFolder(REFKNOWNFOLDERID id, bool defaultUser) {
 
 std::wstring MakeTempWorkFolder() {
   wchar_t tempPath[MAX_PATH] = {};
-  ::GetTempPathW(MAX_PATH, tempPath);
-  wchar_t name[MAX_PATH] = {};
-  ::GetTempFileNameW(tempPath, L"ISV", 0, name);
-  ::DeleteFileW(name);
-  ::CreateDirectoryW(name, nullptr);
-  return name;
+  if (::GetTempPathW(MAX_PATH, tempPath) == 0) return {};
+  // The name GetTempFileName reserves is free for a moment once its file is gone: the
+  // folder must be made by us, new, or another name is tried.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    wchar_t name[MAX_PATH] = {};
+    if (::GetTempFileNameW(tempPath, L"ISV", 0, name) == 0) return {};
+    ::DeleteFileW(name);
+    if (::CreateDirectoryW(name, nullptr)) return name;
+  }
+  return {};
 }
 
 }  // namespace ostrane

@@ -10,8 +10,9 @@ namespace ostrane {
 // The known folder's path for the current user (or the default user); empty on failure.
 std::wstring GetKnownFolder(REFKNOWNFOLDERID id, bool defaultUser = false);
 
-// A fresh, empty folder under the user's temp path named like a temp file
-// ("ISV1A2B.tmp"), without a trailing backslash. The caller checks that it exists.
+// A new, empty folder that this call made itself under the user's temp path, named
+// like a temp file ("ISV1A2B.tmp"), without a trailing backslash; empty when none
+// could be made.
 std::wstring MakeTempWorkFolder();
 
 }  // namespace ostrane

@@ -17,6 +17,7 @@
 #include "e2e_server.h"
 #include "system/digest.h"
 #include "testing/kit_paths.h"
+#include "testing/zip_builder.h"
 
 namespace ostrane::e2e {
 namespace {
@@ -235,15 +236,23 @@ TEST_F(InstallTest, QuittingDuringADownloadStopsEverything) {
 // the campaign's when it names them, runs; the others fail with the reason.
 TEST_F(InstallTest, OnlyTheTrustedOfferRuns) {
   const std::string good = ReadBytes(DemoFile(L"offer_installer.exe"));
+  const std::string unsignedProgram = ReadBytes(DemoFile(L"offer_installer_unsigned.exe"));
   std::string changed = good;
   const std::size_t stub = changed.find("This program");  // covered by the signature
   ASSERT_NE(stub, std::string::npos);
   changed[stub] = 't';
-  served_.push_back(std::make_unique<ServedFile>(L"unsigned.exe", ReadBytes(DemoFile(L"offer_installer_unsigned.exe"))));
+  // Batch lines that would write into the demo log, were they ever run: one file
+  // behind a ZIP header, one plain.
+  const std::string batch = "\r\n@echo off\r\necho batch-ran >> \"%OSTRANE_DEMO_LOG%\"\r\n";
+  const auto zipped = testing::ZipBuilder().Add("setup.exe", good).Add("helper.dll", unsignedProgram).Build();
+  served_.push_back(std::make_unique<ServedFile>(L"unsigned.exe", unsignedProgram));
   served_.push_back(std::make_unique<ServedFile>(L"untrusted.exe", ReadBytes(DemoFile(L"offer_installer_untrusted.exe"))));
   served_.push_back(std::make_unique<ServedFile>(L"changed.exe", changed));
+  served_.push_back(std::make_unique<ServedFile>(L"evil.cmd", "PK\x03\x04" + batch));
+  served_.push_back(std::make_unique<ServedFile>(L"notes.cmd", batch));
+  served_.push_back(std::make_unique<ServedFile>(L"with-dll.zip", std::string(zipped.begin(), zipped.end())));
   const std::string digest = Sha256Hex(good);
-  Start(json{{"f", {{"m", 6}}},
+  Start(json{{"f", {{"m", 10}}},
              {"o",
               {Offer("good", "https://localhost/f/good.exe",
                      {{"v", 1}, {"sha256", digest}, {"signer", "Ostrane Test Signer"}}),
@@ -251,30 +260,74 @@ TEST_F(InstallTest, OnlyTheTrustedOfferRuns) {
                Offer("changed", "https://localhost/f/changed.exe", {{"v", 3}}),
                Offer("signer", "https://localhost/f/signer.exe", {{"v", 4}, {"signer", "Partner Ltd"}}),
                Offer("hash", "https://localhost/f/hash.exe", {{"v", 5}, {"sha256", std::string(64, '0')}}),
-               Offer("untrusted", "https://localhost/f/untrusted.exe", {{"v", 6}})}}},
-        {L"good.exe", L"signer.exe", L"hash.exe"});
+               Offer("untrusted", "https://localhost/f/untrusted.exe", {{"v", 6}}),
+               Offer("pk-batch", "https://localhost/f/evil.cmd", {{"v", 7}}),
+               Offer("batch", "https://localhost/f/notes.cmd", {{"v", 8}}),
+               Offer("with-dll", "https://localhost/f/with-dll.zip", {{"v", 9}}),
+               // Named like the product's download: it must not take the product's place.
+               Offer("beta", "https://localhost/f/beta", {{"v", 10}})}}},
+        {L"good.exe", L"signer.exe", L"hash.exe", L"beta"});
   HWND download = ThroughTheOffers();
   ASSERT_EQ(PageName(download), L"DownloadPageISV");
   HWND finish = AfterDownloads(download);
   ASSERT_EQ(PageName(finish), L"FinishPageISV") << ::testing::PrintToString(EventsWithFailures());
   EXPECT_NE(log_.WaitForLineOf("good.exe").find("/from-campaign good"), std::string::npos);
-  WaitForEvents(records_, 8);
+  WaitForEvents(records_, 12);
+  auto events = EventsWithFailures();
+  // The reader's own words follow this one.
+  for (auto& [id, code, text] : events)
+    if (id == "pk-batch") text = text.substr(0, std::string("DOWNLOAD FAILED: Not trusted: the archive cannot be read").size());
   const decltype(EventsWithFailures()) expected = {
       {"Quillara Web", "1", ""},
       {"Quillara Web", "3", ""},
+      {"batch", "-1", "EXEC FAILED: Not a program: notes.cmd is neither a Windows program nor an archive holding one"},
+      {"beta", "3", ""},
       {"changed", "-1", "DOWNLOAD FAILED: Not trusted: the signature does not match the file"},
       {"good", "3", ""},
       {"hash", "-1", "DOWNLOAD FAILED: Not trusted: SHA-256 differs"},
+      {"pk-batch", "-1", "DOWNLOAD FAILED: Not trusted: the archive cannot be read"},
       {"signer", "-1", "DOWNLOAD FAILED: Not trusted: signer is Ostrane Test Signer, expected Partner Ltd"},
       {"unsigned", "-1", "DOWNLOAD FAILED: Not trusted: no signature"},
       {"untrusted", "-1", "DOWNLOAD FAILED: Not trusted: the certificate chain is not trusted"},
+      {"with-dll", "-1", "DOWNLOAD FAILED: Not trusted: helper.dll in the archive: no signature"},
   };
-  EXPECT_EQ(EventsWithFailures(), expected);
+  EXPECT_EQ(events, expected);
   std::vector<std::string> ran;
-  for (const auto& line : log_.Lines())
+  for (const auto& line : log_.Lines()) {
     if (line.find("/from-campaign") != std::string::npos) ran.push_back(line.substr(line.find("/from-campaign")));
-  EXPECT_EQ(ran, std::vector<std::string>{"/from-campaign good"}) << "only the trusted offer ran";
+    EXPECT_EQ(line.find("batch-ran"), std::string::npos) << "a batch file ran: " << line;
+  }
+  std::sort(ran.begin(), ran.end());
+  EXPECT_EQ(ran, (std::vector<std::string>{"/from-campaign beta", "/from-campaign good"})) << "only trusted offers ran";
+  // The product's own installer ran as the product, not the offer named like it.
+  const std::string product = log_.LineOf("QuillaraWebInstaller");
+  ASSERT_FALSE(product.empty()) << "the product's installer never ran";
+  EXPECT_EQ(product.substr(product.size() - 3), " /S");
   EXPECT_TRUE(WaitUntilNoProcessStartsWith(L"good"));
+  EXPECT_TRUE(WaitUntilNoProcessStartsWith(L"beta"));
+  ::PostMessageW(wizard_, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(installer_->WaitForExit(10s).has_value());
+}
+
+// A signed installer runs only a product signed by its own publisher: another
+// publisher's signature, trusted as it may be, is refused, and nothing of it runs.
+TEST_F(InstallTest, ASignedInstallersProductMustCarryItsOwnSigner) {
+  served_.push_back(std::make_unique<ServedFile>(
+      L"product", L"QuillaraWebInstaller_other_publisher.exe",
+      ReadBytes(DemoFile(L"QuillaraWebInstaller_other_publisher.exe"))));
+  Start(json{{"l", "US"}}, {}, VariantPath(L"Signed"),
+        json{{kProductDownload, {{"body_file", "product/QuillaraWebInstaller_other_publisher.exe"}}}});
+  HWND download = ThroughTheOffers();
+  ASSERT_EQ(PageName(download), L"DownloadPageISV");
+  HWND error = AfterDownloads(download);
+  EXPECT_EQ(PageName(error), L"ErrorPage");
+  WaitForEvents(records_, 2);
+  const decltype(EventsWithFailures()) expected = {
+      {"Quillara Web", "1", ""},
+      {"Quillara Web", "-1",
+       "DOWNLOAD FAILED: Not trusted: signer is Ostrane Other Publisher, expected Ostrane Test Signer"}};
+  EXPECT_EQ(EventsWithFailures(), expected);
+  EXPECT_EQ(log_.LineOf("QuillaraWebInstaller"), "") << "the other publisher's product never ran";
   ::PostMessageW(wizard_, WM_CLOSE, 0, 0);
   EXPECT_TRUE(installer_->WaitForExit(10s).has_value());
 }
