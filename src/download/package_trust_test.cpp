@@ -24,9 +24,17 @@ TEST(PackageTrustTest, Sha256TextsAreSixtyFourHexDigitsInEitherCase) {
   };
   for (const auto& c : cases) EXPECT_EQ(IsSha256Hex(c.text), c.valid) << "\"" << c.text << "\"";
 
-  EXPECT_TRUE(Sha256Matches(digest, upper));
-  EXPECT_FALSE(Sha256Matches(digest, digest.substr(0, 63) + "6"));
-  EXPECT_FALSE(Sha256Matches(digest, digest.substr(1)));
+  const struct {
+    std::string expected;
+    bool matches;
+  } against[] = {
+      {upper, true},
+      {digest.substr(0, 63) + "6", false},
+      {digest.substr(1), false},
+      {digest.substr(0, 63), false},  // a prefix
+      {"", false},
+  };
+  for (const auto& c : against) EXPECT_EQ(Sha256Matches(digest, c.expected), c.matches) << "\"" << c.expected << "\"";
 }
 
 TEST(PackageTrustTest, EachSystemStatusHasItsReason) {
@@ -41,6 +49,15 @@ TEST(PackageTrustTest, EachSystemStatusHasItsReason) {
       {0x800B0109, "the certificate chain is not trusted"},
       {0x800B010A, "the certificate chain is not trusted"},
       {0x800B0101, "the certificate chain is not trusted"},
+      {0x800B010C, "the certificate chain is not trusted"},  // revoked
+      {0x800B0111, "the certificate chain is not trusted"},
+      {0x800B0110, "the certificate chain is not trusted"},
+      {0x800B0112, "the certificate chain is not trusted"},
+      {0x800B010E, "the certificate chain is not trusted"},
+      {0x80092012, "the certificate chain is not trusted"},
+      {0x80092013, "the certificate chain is not trusted"},
+      {0x80096004, "the certificate chain is not trusted"},
+      {0x800B0004, "the certificate chain is not trusted"},
       {0x80070002, "the signature check failed (0x80070002)"},
   };
   for (const auto& c : cases) EXPECT_EQ(SignatureFailureReason(c.status), c.reason) << std::hex << c.status;

@@ -117,6 +117,7 @@ TEST(MachineProfileTest, FilePathsResolveAsWindowsResolvesThem) {
       {L"C:\\Users\\Ana\\Downloads\\setup.exe", true},
       {L"./setup.exe", true},
       {L"\\\\server\\share\\x\\..\\tool.exe", true},
+      {L"\\\\server\\other\\..\\share\\tool.exe", false},  // ".." stops at the share
       {L"Vendor\\app.exe", false},
       {L"C:\\Program Files\\Vendor", false},
       {L"", false},

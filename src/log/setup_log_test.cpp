@@ -81,6 +81,7 @@ TEST(SetupLogTest, TextFromOutsideStaysOneReadableLine) {
       {"plain", "C:\\Users\\Ana\\setup.exe /S", "C:\\Users\\Ana\\setup.exe /S"},
       {"new lines", "first\r\nsecond\nthird", "first  second third"},
       {"tab and NUL", std::string("a\tb\0c", 5), "a b c"},
+      {"DEL", "a\x7F" "b", "a b"},
       {"UTF-8 kept", "Jos\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "Jos\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
       {"Latin-1", "Jos\xE9", "Jos\xEF\xBF\xBD"},
       {"cut sequence", "ab\xE2\x82", "ab\xEF\xBF\xBD\xEF\xBF\xBD"},
@@ -113,6 +114,33 @@ TEST(SetupLogTest, PastItsLimitOneLineSaysSoAndNothingMoreIsWritten) {
   waiting.Attach(std::make_unique<KeptLines>(early));
   EXPECT_EQ(Lines(early->bytes).back(), "The log reached its limit of 300 bytes; later lines were dropped.");
   EXPECT_LE(early->bytes.size(), 300u + lines.back().size() + 2);
+
+  // A line that ends exactly at the limit is kept; the next one is not.
+  auto measure = std::make_shared<KeptLines::Record>();
+  SetupLog measured;
+  measured.Attach(std::make_unique<KeptLines>(measure));
+  measured.Write("event", "line");
+  auto exact = std::make_shared<KeptLines::Record>();
+  SetupLog exactly(measure->bytes.size());
+  exactly.Attach(std::make_unique<KeptLines>(exact));
+  exactly.Write("event", "line");
+  exactly.Write("event", "line");
+  const auto kept = Lines(exact->bytes);
+  ASSERT_EQ(kept.size(), 2u) << exact->bytes;
+  EXPECT_EQ(Body(kept[0]), "event: line");
+  EXPECT_EQ(kept[1].rfind("The log reached its limit of ", 0), 0u) << kept[1];
+
+  // Without a limit of its own the log keeps 5 MiB.
+  auto full = std::make_shared<KeptLines::Record>();
+  SetupLog byDefault;
+  byDefault.Attach(std::make_unique<KeptLines>(full));
+  const std::string text(1000, 'x');
+  for (int i = 0; i < 5300; ++i) byDefault.Write("event", text);  // 5300 lines of over 1000 bytes
+  const std::string notice = "The log reached its limit of 5242880 bytes; later lines were dropped.";
+  EXPECT_EQ(Lines(full->bytes).back(), notice);
+  const std::size_t before = full->bytes.size() - notice.size() - 2;
+  EXPECT_LE(before, 5242880u);
+  EXPECT_GT(before, 5242880u - 1100u) << "lines were kept up to the limit";
 }
 
 // A file that fails, by refusing or by throwing, is given nothing more, and the

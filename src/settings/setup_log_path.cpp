@@ -15,6 +15,12 @@ bool IsSwitch(std::wstring_view argument, std::wstring_view name) {
   return true;
 }
 
+// "/log /S": the user left out the path, and /S is the next switch, not a file at the
+// drive's root. A path that starts with / or - is given as /log=PATH.
+bool StartsLikeASwitch(std::wstring_view argument) {
+  return !argument.empty() && (argument[0] == L'/' || argument[0] == L'-');
+}
+
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 // A path the log can be a file at: not empty, not a folder, no device anywhere in it.
@@ -45,7 +51,7 @@ SetupLogPlace SetupLogPlaceFrom(const std::vector<std::wstring>& arguments, cons
     const std::wstring& argument = arguments[i];
     if (!IsSwitch(argument, L"/log")) continue;
     if (argument.size() == 4) {
-      if (i + 1 < arguments.size()) {
+      if (i + 1 < arguments.size() && !StartsLikeASwitch(arguments[i + 1])) {
         chosen = arguments[++i];
         given = true;
       }

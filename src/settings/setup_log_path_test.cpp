@@ -27,6 +27,9 @@ TEST(SetupLogPathTest, TheSwitchOrTheTempFolder) {
       {"a dash", {L"-log=D:\\run.log"}, L"D:\\run.log"},
       {"another switch", {L"/logfile=D:\\run.log"}, kDefault},
       {"no value at the end", {L"/log"}, kDefault},
+      {"as the last two arguments", {L"/S", L"/log", L"D:\\run.log"}, L"D:\\run.log"},
+      {"a switch is no value", {L"/log", L"/S"}, kDefault},
+      {"nor is a dash switch", {L"/log", L"-S"}, kDefault},
   };
   for (const auto& c : cases) {
     const SetupLogPlace place = PlaceFor(c.arguments);

@@ -22,6 +22,7 @@ TEST(WebLinkTest, OnlyAbsoluteWebUrlsWithAHostOpen) {
       {L"https://:443/x", false},
       {L"http:partner.example", false},
       {L"file:///C:/Windows/System32/calc.exe", false},
+      {L"file://server/share/setup.exe", false},
       {L"javascript:alert(1)", false},
       {L"ms-settings:privacy", false},
       {L"C:\\Windows\\System32\\calc.exe", false},
