@@ -50,8 +50,8 @@ std::optional<std::wstring> QueryHeaderText(HINTERNET request, DWORD info) {
 
 // Sends a GET for url and follows redirects until an answer that is not one; url
 // ends as the address that gave it. A redirect that RedirectRefusal turns down (from
-// https to http) ends the attempt with its text. The redirect count is the caller's, so that
-// attempts can share it. Throws std::runtime_error with the failure's text.
+// https to http) ends the attempt with its text. The redirect count is the caller's,
+// so that attempts can share it. Throws std::runtime_error with the failure's text.
 Exchange OpenFinalResponse(std::wstring& url, const HopSettings& settings, int& redirects) {
   for (;;) {
     Exchange hop;
