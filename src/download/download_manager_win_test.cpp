@@ -10,9 +10,11 @@
 #include <map>
 #include <thread>
 
+#include "download/transfer_support.h"
 #include "settings/configuration_manager.h"
 #include "system/text_convert.h"
 #include "winui/window_messages.h"
+#include "testing/plain_http_listener.h"
 #include "testing/test_server.h"
 
 namespace ostrane {
@@ -20,6 +22,7 @@ namespace {
 
 using nlohmann::json;
 using testing::kServerUrl;
+using testing::PlainHttpListener;
 using testing::ServerRecords;
 using testing::ServerRules;
 using Clock = std::chrono::steady_clock;
@@ -97,25 +100,31 @@ struct StatusCase {
   const wchar_t* winHttpFailure;  // nullptr: success
   std::size_t fileRequests;
   std::size_t memoryRequests;  // both in-memory attempts together
+  const wchar_t* winInetFailure;  // how its text starts; nullptr: success
+  std::size_t winInetRequests;
 };
 
 const StatusCase kStatusCases[] = {
-    {"200", json::object(), L"/gen/1000", 1000, nullptr, 1, 1},
-    {"204", {{"/empty", {{"status", 204}}}}, L"/empty", 0, nullptr, 1, 1},
-    {"five redirects", {{"/hops", {{"redirect", {{"count", 5}, {"to", "/gen/1000"}}}}}}, L"/hops", 1000, nullptr, 6, 6},
+    {"200", json::object(), L"/gen/1000", 1000, nullptr, 1, 1, nullptr, 1},
+    // WinINet takes nothing but 200.
+    {"204", {{"/empty", {{"status", 204}}}}, L"/empty", 0, nullptr, 1, 1, L"Server returned status code: HTTP 204 - ",
+     1},
+    {"five redirects", {{"/hops", {{"redirect", {{"count", 5}, {"to", "/gen/1000"}}}}}}, L"/hops", 1000, nullptr, 6, 6,
+     nullptr, 6},
     // The second in-memory attempt starts at the sixth target with the count at 6.
-    {"six redirects", {{"/hops", {{"redirect", {{"count", 6}, {"to", "/gen/1000"}}}}}}, L"/hops", 0,
-     L"Too many redirects.", 6, 7},
+    // WinINet's budget is larger.
+    {"six redirects", {{"/hops", {{"redirect", {{"count", 6}, {"to", "/gen/1000"}}}}}}, L"/hops", 1000,
+     L"Too many redirects.", 6, 7, nullptr, 7},
     {"400", {{"/bad", {{"status", 400}, {"body", "no"}}}}, L"/bad", 0,
-     L"Download failed: Server returned status code: 400", 1, 2},
+     L"Download failed: Server returned status code: 400", 1, 2, L"Server returned status code: HTTP 400 - ", 1},
     {"500", {{"/bad", {{"status", 500}, {"body", "no"}}}}, L"/bad", 0,
-     L"Download failed: Server returned status code: 500", 1, 2},
+     L"Download failed: Server returned status code: 500", 1, 2, L"Server returned status code: HTTP 500 - ", 1},
     // Longer than a MAX_PATH buffer, and followed all the same.
     {"long Location", {{"/long", {{"location", "/gen/100?pad=" + std::string(400, 'x')}}}}, L"/long", 100, nullptr,
-     2, 2},
+     2, 2, nullptr, 2},
     // A redirect that names no target cannot be followed: it fails like its status.
     {"302 without Location", {{"/bare", {{"status", 302}, {"omit_location", true}}}}, L"/bare", 0,
-     L"Download failed: Server returned status code: 302", 1, 2},
+     L"Download failed: Server returned status code: 302", 1, 2, L"Server returned status code: HTTP 302 - ", 1},
 };
 
 TEST_F(DownloadTest, WinHttpFileAttemptPerStatus) {
@@ -139,6 +148,28 @@ TEST_F(DownloadTest, WinHttpFileAttemptPerStatus) {
   }
 }
 
+TEST_F(DownloadTest, WinInetFileAttemptPerStatus) {
+  for (const auto& c : kStatusCases) {
+    SCOPED_TRACE(c.what);
+    ServerRules rules(c.rules);
+    ServerRecords records;
+    manager->m_lastFilePath = L"before";
+    const DownloadResult result = manager->DownloadWithWinInet(Url(c.path), sink.window(), L"out.bin", false);
+    EXPECT_EQ(records.New().size(), c.winInetRequests);
+    if (c.winInetFailure == nullptr) {
+      EXPECT_TRUE(result.ok) << result.text;
+      EXPECT_EQ(result.text, L"");
+      EXPECT_EQ(ReadFile(InFolder(L"out.bin")), Generated(c.bodySize));
+      EXPECT_EQ(manager->m_lastFilePath, InFolder(L"out.bin"));
+    } else {
+      EXPECT_FALSE(result.ok);
+      EXPECT_TRUE(result.text.starts_with(c.winInetFailure)) << result.text;
+      EXPECT_TRUE(result.text.ends_with(L" [WININET] ")) << result.text;
+      EXPECT_EQ(manager->m_lastFilePath, L"before");
+    }
+  }
+}
+
 TEST_F(DownloadTest, FetchPerStatus) {
   for (const auto& c : kStatusCases) {
     SCOPED_TRACE(c.what);
@@ -148,6 +179,69 @@ TEST_F(DownloadTest, FetchPerStatus) {
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(*data, Generated(c.winHttpFailure ? 0 : c.bodySize));
     EXPECT_EQ(records.New().size(), c.memoryRequests);
+  }
+}
+
+// A redirect never takes an https transfer to plain http: the attempt ends with the
+// refusal before any request goes there, on either transport and for pictures.
+TEST_F(DownloadTest, RedirectsFromHttpsToHttpAreRefusedBeforeAnyRequest) {
+  PlainHttpListener plain;
+  std::string capitals = plain.Url("/x");
+  capitals.replace(0, 4, "HTTP");
+  const struct {
+    const char* what;
+    json rule;
+    std::string target;  // as the refusal names it
+  } cases[] = {
+      {"Location", {{"location", plain.Url("/x?user=me")}}, plain.Url("/x")},
+      {"at the end of a chain, in capitals", {{"redirect", {{"count", 2}, {"to", capitals}}}}, capitals},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ServerRules rules(json{{"/up", c.rule}});
+    const std::wstring refusal = Utf8ToWide(kRedirectToHttpRefused + c.target);
+    EXPECT_EQ(manager->DownloadWithWinHttp(Url(L"/up"), sink.window(), L"up.bin", false).text,
+              refusal + L"[WINHTTP] ");
+    EXPECT_EQ(manager->DownloadWithWinInet(Url(L"/up"), sink.window(), L"up.bin", false).text,
+              refusal + L" [WININET] ");
+    EXPECT_TRUE(manager->Fetch(Url(L"/up"))->empty());
+    EXPECT_EQ(plain.Connections(), 0);
+  }
+  // Both attempts of a download: both refusals, and no file left.
+  ServerRules rules(json{{"/up", cases[0].rule}});
+  const std::wstring refusal = Utf8ToWide(kRedirectToHttpRefused + cases[0].target);
+  const DownloadResult result = manager->Download(Url(L"/up"), sink.window(), L"whole.bin", false);
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.text, refusal + L"[WINHTTP] " + refusal + L" [WININET] ");
+  EXPECT_FALSE(FileExists(InFolder(L"whole.bin")));
+  EXPECT_EQ(plain.Connections(), 0);
+}
+
+// URLs the campaign writes as plain http go where they lead, to http or to https.
+TEST_F(DownloadTest, PlainHttpUrlsStillFollowTheirRedirects) {
+  PlainHttpListener plain;
+  const std::vector<char> body = Generated(100);
+  plain.Answer("/to-https", PlainHttpListener::Redirect("https://localhost/gen/100"));
+  plain.Answer("/to-http", PlainHttpListener::Redirect(plain.Url("/body")));
+  plain.Answer("/body", PlainHttpListener::Body(std::string(body.begin(), body.end())));
+  const struct {
+    std::string path;
+    std::vector<std::string> plainPaths;  // what each transfer asks the plain server
+  } cases[] = {{"/to-https", {"/to-https"}}, {"/to-http", {"/to-http", "/body"}}};
+  std::vector<std::string> expected;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    for (const bool winInet : {false, true}) {
+      const std::wstring url = plain.WideUrl(c.path);
+      const DownloadResult result = winInet ? manager->DownloadWithWinInet(url, sink.window(), L"plain.bin", false)
+                                            : manager->DownloadWithWinHttp(url, sink.window(), L"plain.bin", false);
+      EXPECT_TRUE(result.ok) << result.text;
+      EXPECT_EQ(ReadFile(InFolder(L"plain.bin")), body);
+      expected.insert(expected.end(), c.plainPaths.begin(), c.plainPaths.end());
+    }
+    EXPECT_EQ(*manager->Fetch(plain.WideUrl(c.path)), body);
+    expected.insert(expected.end(), c.plainPaths.begin(), c.plainPaths.end());
+    EXPECT_EQ(plain.Paths(), expected);
   }
 }
 

@@ -49,8 +49,9 @@ std::optional<std::wstring> QueryHeaderText(HINTERNET request, DWORD info) {
 }
 
 // Sends a GET for url and follows redirects until an answer that is not one; url
-// ends as the address that gave it. The redirect count is the caller's, so that
-// attempts can share it. Throws std::runtime_error with the failure's text.
+// ends as the address that gave it. A redirect that RedirectRefusal turns down (from
+// https to http) ends the attempt with its text. The redirect count is the caller's,
+// so that attempts can share it. Throws std::runtime_error with the failure's text.
 Exchange OpenFinalResponse(std::wstring& url, const HopSettings& settings, int& redirects) {
   for (;;) {
     Exchange hop;
@@ -75,7 +76,8 @@ Exchange OpenFinalResponse(std::wstring& url, const HopSettings& settings, int& 
     hop.request.reset(::WinHttpOpenRequest(hop.connection.get(), L"GET", object.c_str(), nullptr,
                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
     if (!hop.request) transfer::FailWithLastError(L"Failed to open request: %d - %s");
-    // Redirects are ours to count (at most five), so WinHTTP must not follow them itself.
+    // Redirects are ours to count (at most five) and to judge, so WinHTTP must not
+    // follow them itself.
     DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     ::WinHttpSetOption(hop.request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
     if (!::WinHttpSendRequest(hop.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
@@ -91,6 +93,8 @@ Exchange OpenFinalResponse(std::wstring& url, const HopSettings& settings, int& 
       if (++redirects > kMaxRedirects) throw std::runtime_error("Too many redirects.");
       // A redirect without a target is an answer like any other failed status.
       if (const auto location = QueryHeaderText(hop.request.get(), WINHTTP_QUERY_LOCATION)) {
+        // Decided before the next hop exists: a refused target gets no request at all.
+        if (auto refusal = RedirectRefusal(url, *location)) throw std::runtime_error(*refusal);
         url = ResolveLocation(url, *location);
         continue;  // this hop's handles close here
       }

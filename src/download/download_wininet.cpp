@@ -1,5 +1,5 @@
-// The WinINet transport: the fallback attempt at a file. WinINet follows redirects
-// itself; the attempt stops at the next chunk once the user has quit.
+// The WinINet transport: the fallback attempt at a file. Redirects are followed in
+// our own loop; the attempt stops at the next chunk once the user has quit.
 #include <windows.h>
 // WinINet is delay-loaded. Calls through the import table would read entries that the
 // toolchain's delay-load libraries leave empty until first use; direct calls go through
@@ -28,12 +28,53 @@ namespace {
 using UniqueInternet = win::UniqueHandle<win::HandleTraits<HINTERNET, ::InternetCloseHandle>>;
 
 constexpr wchar_t kTag[] = L" [WININET] ";
+// WinINet's own following, which this loop replaced, reached the end of a chain of 50;
+// the budget keeps that and still ends a loop.
+constexpr int kMaxRedirects = 100;
 
+// A header's value of any length; nothing when the response does not carry it.
 std::optional<std::wstring> QueryHeaderText(HINTERNET request, DWORD info) {
-  wchar_t text[64] = {};
-  DWORD bytes = sizeof text;
-  if (!::HttpQueryInfoW(request, info, text, &bytes, nullptr)) return std::nullopt;
-  return std::wstring(text, bytes / sizeof(wchar_t));
+  DWORD bytes = 0;
+  ::HttpQueryInfoW(request, info, nullptr, &bytes, nullptr);
+  if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
+  std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
+  bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+  if (!::HttpQueryInfoW(request, info, text.data(), &bytes, nullptr)) return std::nullopt;
+  text.resize(bytes / sizeof(wchar_t));
+  return text;
+}
+
+// Opens url and follows redirects until an answer that is not one. WinINet must not
+// follow them itself: Wine's WinINet goes from https to plain http, and a check of the
+// final address afterwards would come after the plain request had gone out. Each
+// target is judged (RedirectRefusal) before it gets a request. Throws
+// std::runtime_error with the failure's text.
+UniqueInternet OpenFinalResponse(HINTERNET session, std::wstring url) {
+  for (int redirects = 0;; ++redirects) {
+    UniqueInternet request(::InternetOpenUrlW(session, url.c_str(), nullptr, 0,
+                                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT, 0));
+    if (!request) transfer::FailWithLastError(L"Failed to open URL:: %d - %s");
+
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!::HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+      transfer::FailWithLastError(L"Failed to query HTTP status code: %d - %s");
+    const DWORD statusError = ::GetLastError();  // what a failed status's text reports
+    // A redirect without a target is an answer like any other failed status.
+    if (status >= 300 && status <= 399) {
+      if (const auto location = QueryHeaderText(request.get(), HTTP_QUERY_LOCATION)) {
+        if (redirects == kMaxRedirects) throw std::runtime_error("Too many redirects.");
+        if (auto refusal = RedirectRefusal(url, *location)) throw std::runtime_error(*refusal);
+        url = ResolveLocation(url, *location);
+        continue;  // this hop's handle closes here
+      }
+    }
+    if (status != 200) {
+      throw std::runtime_error(WideToUtf8(FormatFailure(L"Server returned status code: HTTP %d - %s", status,
+                                                        GetSystemErrorText(statusError))));
+    }
+    return request;
+  }
 }
 
 }  // namespace
@@ -50,17 +91,7 @@ DownloadResult DownloadManager::WinInetToFile(const std::wstring& url, HWND noti
     transfer::OutputFile file(path);
     UniqueInternet session(::InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) transfer::FailWithLastError(L"Failed to initialize WinINet:: %d - %s");
-    UniqueInternet request(::InternetOpenUrlW(session.get(), url.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0));
-    if (!request) transfer::FailWithLastError(L"Failed to open URL:: %d - %s");
-
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    if (!::HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
-      transfer::FailWithLastError(L"Failed to query HTTP status code: %d - %s");
-    if (status != 200) {
-      throw std::runtime_error(WideToUtf8(FormatFailure(L"Server returned status code: HTTP %d - %s", status,
-                                                        GetSystemErrorText(::GetLastError()))));
-    }
+    const UniqueInternet request = OpenFinalResponse(session.get(), url);
 
     // Read as text: a 32-bit number would turn a body of 4 GiB or more into a failure.
     std::optional<std::uint64_t> length;

@@ -1,5 +1,6 @@
 #include "download/transfer_support.h"
 
+#include "system/text_convert.h"
 #include "text/device_names.h"
 
 #include <limits>
@@ -86,6 +87,14 @@ std::wstring Merge(const Reference& base, std::wstring_view path) {
   return std::wstring(base.path.substr(0, slash + 1)) + std::wstring(path);
 }
 
+// The scheme of a URL ("https:", with its colon) in lower case.
+std::wstring LowerScheme(std::wstring_view url) {
+  std::wstring scheme(url.substr(0, SchemeLength(url)));
+  for (wchar_t& c : scheme)
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  return scheme;
+}
+
 }  // namespace
 
 std::optional<std::uint64_t> ParseContentLength(std::wstring_view text) {
@@ -138,6 +147,19 @@ std::wstring ResolveLocation(std::wstring_view baseUrl, std::wstring_view locati
     }
   }
   return scheme + authority + path + query + std::wstring(ref.fragment);
+}
+
+std::optional<std::string> RedirectRefusal(std::wstring_view from, std::wstring_view location) {
+  const std::wstring target = ResolveLocation(from, location);
+  const std::wstring scheme = LowerScheme(target);
+  const char* refusal = nullptr;
+  if (scheme != L"http:" && scheme != L"https:") {
+    refusal = kRedirectToOtherSchemeRefused;
+  } else if (scheme == L"http:" && LowerScheme(from) != L"http:") {
+    refusal = kRedirectToHttpRefused;
+  }
+  if (refusal == nullptr) return std::nullopt;
+  return refusal + WideToUtf8(target.substr(0, target.find_first_of(L"?#")));
 }
 
 bool LeavesFolder(std::wstring_view name) {

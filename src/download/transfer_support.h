@@ -30,6 +30,19 @@ std::wstring FormatFailure(std::wstring_view format, std::uint32_t code, std::ws
 // transfer drops it when it builds the request.
 std::wstring ResolveLocation(std::wstring_view base, std::wstring_view location);
 
+// Why a transfer must not follow a redirect from `from`, the URL that answered, to what
+// `location` names; nothing when it may. Only http and https are followed, and plain
+// http only from plain http: a redirect never takes an https transfer to http, while
+// a URL the campaign writes as http still goes where it leads. The Location is
+// resolved as ResolveLocation does, so a relative or protocol-relative one
+// ("//host/path") keeps the scheme of the URL that answered; schemes compare without
+// case. The text names the target without its query, which may carry user data.
+std::optional<std::string> RedirectRefusal(std::wstring_view from, std::wstring_view location);
+
+// The starts of the refusals' texts.
+inline constexpr char kRedirectToHttpRefused[] = "Redirect from https to http refused: ";
+inline constexpr char kRedirectToOtherSchemeRefused[] = "Redirect to an address that is not http or https refused: ";
+
 // The file name a URL gives: everything after its last '/', query included; empty
 // when there is no '/'.
 std::wstring FileNameFromUrl(std::wstring_view url);

@@ -76,6 +76,44 @@ TEST(ResolveLocationTest, ServerStyleRedirects) {
   EXPECT_EQ(ResolveLocation(L"https://localhost/f/a", L"https://cdn.example/x?y=1"), L"https://cdn.example/x?y=1");
 }
 
+TEST(RedirectRefusalTest, HttpsNeverLeadsToHttp) {
+  const std::string toHttp = kRedirectToHttpRefused;
+  const std::string toOther = kRedirectToOtherSchemeRefused;
+  const struct {
+    const wchar_t* from;
+    const wchar_t* location;
+    std::optional<std::string> refusal;
+  } cases[] = {
+      {L"https://a/f/x.exe", L"http://b/y.exe?user=me#top", toHttp + "http://b/y.exe"},
+      {L"https://a/f/x.exe", L"HTTP://b/y.exe", toHttp + "HTTP://b/y.exe"},
+      {L"HTTPS://a/f/x.exe", L"hTtP://b/y.exe", toHttp + "hTtP://b/y.exe"},
+      {L"https://a/f/x.exe", L"http:/y.exe", toHttp + "http:/y.exe"},  // no host, still plain http
+      {L"https://a/f/x.exe", L"http:y.exe", toHttp + "http:y.exe"},
+      {L"https://a/f/x.exe", L"http:\\\\b\\y.exe", toHttp + "http:\\\\b\\y.exe"},
+      {L"https://a/f/x.exe", L"https://b/y.exe", std::nullopt},
+      {L"https://a/f/x.exe", L"Https://b/y.exe", std::nullopt},
+      // Relative and protocol-relative targets stay on the scheme that answered.
+      {L"https://a/f/x.exe", L"//b/y.exe", std::nullopt},
+      {L"https://a/f/x.exe", L"/y.exe", std::nullopt},
+      {L"https://a/f/x.exe", L"y.exe?z=http://b/", std::nullopt},
+      // Not a scheme: a path below the https URL, which is what would be requested.
+      {L"https://a/f/x.exe", L" http://b/y.exe", std::nullopt},
+      {L"https://a/f/x.exe", L"\thttp://b/y.exe", std::nullopt},
+      {L"https://a/f/x.exe", L"http%3A//b/y.exe", std::nullopt},
+      // What the campaign wrote as http keeps going where it leads.
+      {L"http://a/f/x.exe", L"http://b/y.exe", std::nullopt},
+      {L"HTTP://a/f/x.exe", L"http://b/y.exe", std::nullopt},
+      {L"http://a/f/x.exe", L"https://b/y.exe", std::nullopt},
+      {L"http://a/f/x.exe", L"//b/y.exe", std::nullopt},
+      // Nothing but web addresses, from either scheme.
+      {L"https://a/f/x.exe", L"ftp://b/y.exe", toOther + "ftp://b/y.exe"},
+      {L"http://a/f/x.exe", L"file:///C:/Windows/win.ini", toOther + "file:///C:/Windows/win.ini"},
+      {L"http://a/f/x.exe", L"httpx://b/", toOther + "httpx://b/"},
+      {L"https://a/f/x.exe", L"javascript:alert(1)", toOther + "javascript:alert(1)"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RedirectRefusal(c.from, c.location), c.refusal) << c.from << " -> " << c.location;
+}
+
 TEST(LeavesFolderTest, SeparatorsDrivesAndDotNames) {
   const struct {
     std::wstring name;
