@@ -10,6 +10,9 @@ namespace ostrane {
 struct DownloadResult {
   bool ok = false;
   std::wstring text;
+  // Of a success: the address the file came from, after redirects; empty when the
+  // transport could not say.
+  std::wstring finalUrl = {};
 };
 
 }  // namespace ostrane

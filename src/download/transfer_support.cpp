@@ -1,5 +1,6 @@
 #include "download/transfer_support.h"
 
+#include "system/text_convert.h"
 #include "text/device_names.h"
 
 #include <limits>
@@ -143,6 +144,25 @@ std::wstring ResolveLocation(std::wstring_view baseUrl, std::wstring_view locati
 bool LeavesFolder(std::wstring_view name) {
   return name == L"." || name == L".." || name.find_first_of(L"\\/:") != std::wstring_view::npos ||
          IsDosDeviceName(name);
+}
+
+std::string ZoneIdentifierText(std::wstring_view url) {
+  std::wstring kept(url);
+  const Reference parts = Split(url);
+  // "//user:password@host": everything up to the last '@' is the user's.
+  if (const auto at = parts.authority.rfind(L'@'); at != std::wstring_view::npos)
+    kept = std::wstring(parts.scheme) + L"//" + std::wstring(url.substr(parts.scheme.size() + at + 1));
+  std::string line;
+  for (const char byte : WideToUtf8(kept)) {
+    const auto c = static_cast<unsigned char>(byte);
+    if (c > 0x20 && c < 0x7F) {
+      line += byte;
+    } else {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      line += {'%', kHex[c >> 4], kHex[c & 0xF]};
+    }
+  }
+  return "[ZoneTransfer]\r\nZoneId=3\r\nHostUrl=" + line + "\r\n";
 }
 
 std::wstring FileNameFromUrl(std::wstring_view url) {
