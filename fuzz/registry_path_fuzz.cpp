@@ -1,6 +1,6 @@
 // The offers' registry path language: expansion into full paths, the WOW64 branch
-// rules, the splits and the root names. The first byte chooses WOW64; the rest is a
-// path from the campaign (UTF-8).
+// rules, the splits and the root names, and where the partner's date marker may go.
+// The first byte chooses WOW64; the rest is a path from the campaign (UTF-8).
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -24,6 +24,28 @@ void CheckSplit(const std::wstring& path, const std::pair<std::wstring, std::wst
 
 bool StartsWith(const std::wstring& text, std::wstring_view prefix) { return text.starts_with(prefix); }
 
+// A marker the check lets through is a key below SOFTWARE, its twin branch, and a
+// vendor's name, compared in upper case as the registry does.
+void CheckMarker(const std::wstring& path) {
+  const MarkerPath marker = CheckMarkerPath(path);
+  if (!marker.refusal.empty()) return;
+  FUZZ_CHECK(marker.key + L"\\" + marker.valueName == path);
+  FUZZ_CHECK(path.find(L'\0') == std::wstring::npos && marker.key.find(L'/') == std::wstring::npos);
+  std::wstring upper = marker.key + L"\\";
+  for (wchar_t& c : upper) {
+    if (c == 0x0131) c = L'I';
+    if (c == 0x017F) c = L'S';
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  }
+  FUZZ_CHECK(upper.find(L"\\\\") == std::wstring::npos && upper.find(L"\\..\\") == std::wstring::npos &&
+             upper.find(L"\\.\\") == std::wstring::npos);
+  FUZZ_CHECK(StartsWith(upper, L"SOFTWARE\\"));
+  const std::wstring below = upper.substr(upper.starts_with(L"SOFTWARE\\WOW6432NODE\\") ? 21 : 9);
+  FUZZ_CHECK(!below.empty());
+  for (const wchar_t* branch : {L"POLICIES\\", L"MICROSOFT\\", L"CLASSES\\", L"WOW6432NODE\\"})
+    FUZZ_CHECK(!StartsWith(below, branch));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -31,6 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool wow64 = (data[0] & 1) != 0;
   const std::wstring path = Utf8ToWide(std::string_view(reinterpret_cast<const char*>(data + 1), size - 1));
 
+  CheckMarker(path);
   const auto first = SplitAtFirstBackslash(path);
   const auto last = SplitAtLastBackslash(path);
   CheckSplit(path, first);

@@ -6,8 +6,9 @@
 #include <ctime>
 #include <string>
 
+#include "analytics/partner_marker.h"
 #include "campaign/package.h"
-#include "system/text_convert.h"
+#include "log/setup_log.h"
 #include "winui/unique_handle.h"
 
 namespace ostrane {
@@ -20,12 +21,14 @@ constexpr std::time_t kHoldBackSeconds = 180 * 86400;
 bool Package::WriteRegistryDateMarker() { return WriteRegistryDateMarker(std::time(nullptr)); }
 
 bool Package::WriteRegistryDateMarker(std::time_t now) {
-  const std::string path = m_pn.registryPath;
-  const auto split = path.rfind('\\');
-  if (path.empty() || split == std::string::npos) return false;
-  const std::wstring keyPath = Utf8ToWide(path.substr(0, split));
-  const std::wstring valueName = Utf8ToWide(path.substr(split + 1));  // empty: the key's default value
-  if (keyPath.empty()) return false;
+  // The path comes from the campaign, and an installer run as administrator could
+  // write anywhere in HKLM: a refused one writes nothing.
+  const MarkerPath target = PartnerMarkerPath(*this);
+  if (!target.refusal.empty()) {
+    log::LogLine("marker", LogName() + ": partner date marker refused, " + target.refusal + ": \"" +
+                               m_pn.registryPath + "\"");
+    return false;
+  }
 
   const std::time_t until = now + kHoldBackSeconds;
   std::tm local{};
@@ -36,10 +39,10 @@ bool Package::WriteRegistryDateMarker(std::time_t now) {
 
   // No view flag: a 32-bit installer writes to the 32-bit view, where its own reads look.
   win::UniqueHkey key;
-  if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
+  if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, target.key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
                         nullptr) != ERROR_SUCCESS)
     return false;
-  return ::RegSetValueExW(key.get(), valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&date),
+  return ::RegSetValueExW(key.get(), target.valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&date),
                           sizeof date) == ERROR_SUCCESS;
 }
 

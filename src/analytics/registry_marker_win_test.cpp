@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "campaign/package.h"
 #include "system/text_convert.h"
@@ -169,6 +170,60 @@ TEST_F(RegistryMarkerTest, PathsWithoutAKeyWriteNothing) {
     EXPECT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, name.c_str(), 0, KEY_READ, key.put()), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(::RegQueryValueExW(HKEY_LOCAL_MACHINE, name.c_str(), nullptr, nullptr, nullptr, nullptr),
               ERROR_FILE_NOT_FOUND);
+  }
+}
+
+// A campaign may name any path; the installer, run as administrator, must not set a
+// policy with it. The refused keys get the test's unique name, so that a write shows
+// and is removed again.
+class RefusedMarkerTest : public ::testing::Test {
+ protected:
+  ~RefusedMarkerTest() override {
+    for (const std::wstring& key : Keys())
+      for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), view, 0);
+  }
+
+  std::vector<std::wstring> Keys() const {
+    return {L"SOFTWARE\\Policies\\" + name_, L"SOFTWARE\\WOW6432Node\\Policies\\" + name_,
+            L"SOFTWARE\\Microsoft\\" + name_};
+  }
+
+  // In either view of HKLM.
+  static bool Exists(const std::wstring& key) {
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+      win::UniqueHkey opened;
+      if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, opened.put()) == ERROR_SUCCESS)
+        return true;
+    }
+    return false;
+  }
+
+  const std::wstring name_ = L"OstraneMarkerTest-" + std::to_wstring(::GetCurrentProcessId());
+};
+
+TEST_F(RefusedMarkerTest, NothingIsWrittenIntoTheSystemsBranches) {
+  for (const std::wstring& key : Keys()) ASSERT_FALSE(Exists(key)) << WideToUtf8(key);
+  const std::string name = WideToUtf8(name_);
+  const struct {
+    const char* what;
+    std::string pnr;
+    std::string flow;  // {of}
+  } cases[] = {
+      {"Policies", "SOFTWARE\\Policies\\" + name + "\\Next", "flow"},
+      {"its 32-bit twin", "SOFTWARE\\WOW6432Node\\Policies\\" + name + "\\Next", "flow"},
+      {"Microsoft in another case", "software\\MICROSOFT\\" + name + "\\Next", "flow"},
+      {"through a placeholder", "SOFTWARE\\{of}\\" + name + "\\Next", "Policies"},
+      {"through a doubled backslash", "SOFTWARE\\\\Policies\\" + name + "\\Next", "flow"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const json offer = {{"ad", {{"o", "pn"}, {"f", c.flow}}},
+                        {"ps",
+                         {{"i", "pn.png"}, {"dn", "Partner"}, {"u", "https://localhost/f/pn.exe"}, {"pn", true},
+                          {"pnr", c.pnr}}}};
+    const auto partner = std::make_shared<Package>(RequestContext{}, offer, OfferSources{}, 0);
+    EXPECT_FALSE(partner->WriteRegistryDateMarker());
+    for (const std::wstring& key : Keys()) EXPECT_FALSE(Exists(key)) << WideToUtf8(key);
   }
 }
 

@@ -80,6 +80,28 @@ std::string TransferOutcome(const DownloadResult& result, const std::wstring& pa
   return std::to_string(size) + " bytes in " + std::to_string(ms) + " ms";
 }
 
+// A file kept in the user's Downloads folder carries the Mark of the Web, as a
+// browser's download does: Windows then treats it as the Internet's (SmartScreen,
+// the warning before it runs). The download stands without it: a file system
+// without alternate streams (FAT32) keeps none.
+void MarkAsFromTheInternet(const std::wstring& path, const std::wstring& url, const std::string& address) {
+  const std::string text = ZoneIdentifierText(url);
+  const win::UniqueFileHandle stream(::CreateFileW((path + L":Zone.Identifier").c_str(), GENERIC_WRITE, 0, nullptr,
+                                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD error = ERROR_SUCCESS;
+  DWORD written = 0;
+  if (!stream) {
+    error = ::GetLastError();
+  } else if (!::WriteFile(stream.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
+    error = ::GetLastError();
+  } else if (written != text.size()) {
+    error = ERROR_WRITE_FAULT;
+  }
+  log::LogLine("download", address + (error == ERROR_SUCCESS
+                                          ? std::string(": marked as from the Internet (Zone.Identifier)")
+                                          : ": no Mark of the Web, error " + std::to_string(error)));
+}
+
 }  // namespace
 
 DownloadResult DownloadManager::Download(const std::wstring& url, HWND notify, const std::wstring& fileName,
@@ -104,6 +126,8 @@ DownloadResult DownloadManager::DownloadInto(const std::wstring& url, HWND notif
   log::LogLine("download", address + " over WinHTTP: " + TransferOutcome(result, path, started));
   if (result.ok) {
     result.path = path;
+    // A file kept in the user's folder is marked as a browser marks what it saves.
+    if (keepExisting) MarkAsFromTheInternet(path, result.finalUrl.empty() ? url : result.finalUrl, address);
     return result;
   }
 
@@ -122,6 +146,8 @@ DownloadResult DownloadManager::DownloadInto(const std::wstring& url, HWND notif
   if (fallback.ok) {
     result.ok = true;
     result.path = path;
+    result.finalUrl = fallback.finalUrl;
+    if (keepExisting) MarkAsFromTheInternet(path, result.finalUrl.empty() ? url : result.finalUrl, address);
     return result;
   }
   result.text += fallback.text;

@@ -11,6 +11,9 @@ struct DownloadResult {
   bool ok = false;
   std::wstring text;
   std::wstring path{};  // the file written, when ok
+  // Of a success: the address the file came from, after redirects; empty when the
+  // transport could not say.
+  std::wstring finalUrl = {};
 };
 
 }  // namespace ostrane

@@ -167,6 +167,7 @@ DownloadResult DownloadManager::WinHttpToFile(const std::wstring& startUrl, HWND
     m_lastFilePath = path;
     if (length.value_or(0) > 0) transfer::PostProgress(notify, 100);
     result.ok = true;
+    result.finalUrl = url;
   } catch (const std::exception& failure) {
     result = transfer::FailedResult(failure, kTag);
   }

@@ -77,6 +77,18 @@ UniqueInternet OpenFinalResponse(HINTERNET session, std::wstring url) {
   }
 }
 
+// The address WinINet's redirects ended at; empty when it cannot say.
+std::wstring FinalUrl(HINTERNET request) {
+  DWORD bytes = 0;
+  ::InternetQueryOptionW(request, INTERNET_OPTION_URL, nullptr, &bytes);
+  if (bytes == 0) return {};
+  std::wstring url(bytes / sizeof(wchar_t) + 1, L'\0');
+  bytes = static_cast<DWORD>(url.size() * sizeof(wchar_t));
+  if (!::InternetQueryOptionW(request, INTERNET_OPTION_URL, url.data(), &bytes)) return {};
+  if (const auto end = url.find(L'\0'); end != std::wstring::npos) url.resize(end);
+  return url;
+}
+
 }  // namespace
 
 DownloadResult DownloadManager::DownloadWithWinInet(const std::wstring& url, HWND notify,
@@ -119,6 +131,7 @@ DownloadResult DownloadManager::WinInetToFile(const std::wstring& url, HWND noti
     m_lastFilePath = path;
     if (length.value_or(0) > 0) transfer::PostProgress(notify, 100);
     result.ok = true;
+    result.finalUrl = FinalUrl(request.get());
   } catch (const std::exception& failure) {
     result = transfer::FailedResult(failure, kTag);
   }

@@ -167,6 +167,25 @@ bool LeavesFolder(std::wstring_view name) {
          IsDosDeviceName(name);
 }
 
+std::string ZoneIdentifierText(std::wstring_view url) {
+  std::wstring kept(url);
+  const Reference parts = Split(url);
+  // "//user:password@host": everything up to the last '@' is the user's.
+  if (const auto at = parts.authority.rfind(L'@'); at != std::wstring_view::npos)
+    kept = std::wstring(parts.scheme) + L"//" + std::wstring(url.substr(parts.scheme.size() + at + 1));
+  std::string line;
+  for (const char byte : WideToUtf8(kept)) {
+    const auto c = static_cast<unsigned char>(byte);
+    if (c > 0x20 && c < 0x7F) {
+      line += byte;
+    } else {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      line += {'%', kHex[c >> 4], kHex[c & 0xF]};
+    }
+  }
+  return "[ZoneTransfer]\r\nZoneId=3\r\nHostUrl=" + line + "\r\n";
+}
+
 std::wstring FileNameFromUrl(std::wstring_view url) {
   const std::size_t slash = url.rfind(L'/');
   return slash == std::wstring_view::npos ? std::wstring() : std::wstring(url.substr(slash + 1));

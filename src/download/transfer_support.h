@@ -47,6 +47,12 @@ inline constexpr char kRedirectToOtherSchemeRefused[] = "Redirect to an address 
 // when there is no '/'.
 std::wstring FileNameFromUrl(std::wstring_view url);
 
+// The Zone.Identifier stream a browser leaves on a file it downloaded from the
+// Internet (zone 3), the Mark of the Web. HostUrl is the URL without its user info,
+// in printable ASCII: any other byte (CR, LF, space, UTF-8 beyond ASCII) is
+// percent-encoded, so that the URL stays one line of the stream.
+std::string ZoneIdentifierText(std::wstring_view url);
+
 // The name a browser gives the n-th copy of a download: "setup (1).exe", "notes (2)".
 // The extension is what follows the last dot, unless the name starts with it.
 std::wstring NumberedFileName(std::wstring_view name, int number);

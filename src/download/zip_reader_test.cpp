@@ -149,6 +149,10 @@ TEST(ZipReaderTest, NamesThatWouldLeaveTheFolderRefuseTheWholeArchive) {
       "dir/Aux.dat",
       "COM1/x.txt",
       "lpt9 .log",
+      "a/CONOUT$",
+      "conin$.txt",
+      "COM\xB9.txt",  // not UTF-8: COM and a superscript one in Latin-1
+      "lpt\xB3",
   };
   for (const auto& name : refused) {
     // The good entry comes first: nothing at all may be written.

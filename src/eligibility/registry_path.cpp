@@ -38,6 +38,21 @@ const std::unordered_map<std::wstring, RegistryRoot, Fnv1aWide> kRoots = {
 
 bool StartsWith(const std::wstring& text, const std::wstring& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
 
+// Whether a key name is the (lower-case ASCII) name as the registry compares names:
+// without regard to case. Dotless i and long s count as i and s, as upper-casing
+// them gives I and S.
+bool SameKeyName(std::wstring_view name, std::wstring_view lower) {
+  if (name.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    wchar_t c = name[i];
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    if (c == 0x0131) c = L'i';
+    if (c == 0x017F) c = L's';
+    if (c != lower[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::pair<std::wstring, std::wstring> SplitAtFirstBackslash(const std::wstring& path) {
@@ -90,6 +105,50 @@ bool NormalizeWow64Path(std::wstring& path, RegistryView& view, bool wow64) {
   }
   if (wow64) view = RegistryView::Native64;
   return false;
+}
+
+MarkerPath CheckMarkerPath(std::wstring_view path) {
+  MarkerPath result;
+  const auto refuse = [&result](std::string why) {
+    result.refusal = std::move(why);
+    return result;
+  };
+  if (path.empty()) return refuse("no path");
+  // The Win32 calls take C strings: a NUL would end the key early, after the check.
+  if (path.find(L'\0') != std::wstring_view::npos) return refuse("a NUL character in the path");
+  const auto split = path.rfind(L'\\');
+  if (split == std::wstring_view::npos) return refuse("no key, only a value name");
+  const std::wstring_view key = path.substr(0, split);
+  // The registry reads '/' as part of a name; a reader of the campaign may not.
+  if (key.find(L'/') != std::wstring_view::npos) return refuse("a forward slash in the key");
+
+  std::vector<std::wstring_view> names;
+  for (std::size_t start = 0;;) {
+    const auto end = key.find(L'\\', start);
+    names.push_back(key.substr(start, end == std::wstring_view::npos ? std::wstring_view::npos : end - start));
+    if (end == std::wstring_view::npos) break;
+    start = end + 1;
+  }
+  for (const std::wstring_view name : names) {
+    if (name.empty()) return refuse("an empty key name (a leading, doubled or trailing backslash)");
+    if (name == L"." || name == L"..") return refuse("a \".\" or \"..\" key name");
+  }
+  if (!SameKeyName(names[0], L"software")) return refuse("not below HKLM\\SOFTWARE");
+  std::size_t vendor = 1;
+  if (names.size() > 1 && SameKeyName(names[1], L"wow6432node")) vendor = 2;
+  if (names.size() <= vendor) return refuse("SOFTWARE itself, not a vendor's key below it");
+  const struct {
+    const wchar_t* lower;
+    const char* name;
+  } systemBranches[] = {{L"policies", "Policies"}, {L"microsoft", "Microsoft"}, {L"classes", "Classes"},
+                        {L"wow6432node", "WOW6432Node"}};
+  for (const auto& branch : systemBranches)
+    if (SameKeyName(names[vendor], branch.lower))
+      return refuse(std::string("in SOFTWARE\\") + (vendor == 2 ? "WOW6432Node\\" : "") + branch.name +
+                    ", the system's own branch");
+  result.key = std::wstring(key);
+  result.valueName = std::wstring(path.substr(split + 1));
+  return result;
 }
 
 RegistryRoot RootFromLongName(const std::wstring& name) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -32,6 +33,17 @@ RegistryRoot RootFromLongName(const std::wstring& name);
 
 // Whether the path begins with "hkey_local_machine\software\" or the HKCU one.
 bool HasSoftwarePrefix(const std::wstring& path);
+
+// Where the partner's date marker ("pnr": a key path below HKLM, then the value's
+// name after the last backslash) may go: into a vendor's own key below SOFTWARE (or
+// SOFTWARE\WOW6432Node), never into SOFTWARE itself nor its Policies, Microsoft or
+// Classes branches, where a DWORD can change how Windows behaves.
+struct MarkerPath {
+  std::wstring key;        // below HKLM, as written
+  std::wstring valueName;  // empty: the key's default value
+  std::string refusal;     // why nothing may be written there; empty when it may
+};
+MarkerPath CheckMarkerPath(std::wstring_view path);
 
 // towlower, character by character.
 std::wstring LowerCase(std::wstring text);

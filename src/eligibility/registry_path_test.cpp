@@ -86,5 +86,64 @@ TEST(RegistryPathTest, OnlyLongRootNamesAreRoots) {
   }
 }
 
+// A campaign names the marker's key; an installer run as administrator would write
+// wherever it says. Each refused row names the check that refuses it.
+TEST(RegistryPathTest, TheMarkerGoesOnlyIntoAVendorsKeyBelowSoftware) {
+  using namespace std::string_literals;
+  const struct {
+    std::wstring path;
+    const char* refusal;  // a part of the reason; nullptr: written at key, valueName
+    std::wstring key = {};
+    std::wstring valueName = {};
+  } cases[] = {
+      {L"SOFTWARE\\Vendor\\App\\Next", nullptr, L"SOFTWARE\\Vendor\\App", L"Next"},
+      {L"software\\vendor\\next", nullptr, L"software\\vendor", L"next"},
+      {L"SOFTWARE\\Vendor\\", nullptr, L"SOFTWARE\\Vendor", L""},
+      {L"SOFTWARE\\WOW6432Node\\Vendor\\Next", nullptr, L"SOFTWARE\\WOW6432Node\\Vendor", L"Next"},
+      {L"SOFTWARE\\PoliciesX\\Next", nullptr, L"SOFTWARE\\PoliciesX", L"Next"},
+      {L"SOFTWARE\\Vendor\\Policies\\Next", nullptr, L"SOFTWARE\\Vendor\\Policies", L"Next"},
+      {L"SOFTWARE\\Vendor\\a/b", nullptr, L"SOFTWARE\\Vendor", L"a/b"},  // a value's name is no path
+
+      {L"", "no path"},
+      {L"Next", "no key"},
+      {L"SOFTWARE\\Policies\\Microsoft\\Windows Defender\\DisableAntiSpyware", "in SOFTWARE\\Policies,"},
+      {L"SOFTWARE\\Policies\\Next", "in SOFTWARE\\Policies,"},
+      {L"SOFTWARE\\Policies\\", "in SOFTWARE\\Policies,"},
+      {L"sOfTwArE\\pOLICIES\\Next", "in SOFTWARE\\Policies,"},
+      {L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\\Next", "in SOFTWARE\\Microsoft,"},
+      {L"SOFTWARE\\Classes\\exefile\\shell\\Next", "in SOFTWARE\\Classes,"},
+      {L"SOFTWARE\\WOW6432Node\\Policies\\Next", "in SOFTWARE\\WOW6432Node\\Policies,"},
+      {L"SOFTWARE\\wow6432node\\MICROSOFT\\Next", "in SOFTWARE\\WOW6432Node\\Microsoft,"},
+      {L"SOFTWARE\\WOW6432Node\\Classes\\Next", "in SOFTWARE\\WOW6432Node\\Classes,"},
+      {L"SOFTWARE\\WOW6432Node\\WOW6432Node\\Policies\\Next", "in SOFTWARE\\WOW6432Node\\WOW6432Node,"},
+      // Upper-cased, dotless i and long s are I and S.
+      {L"SOFTWARE\\Pol\u0131cies\\Next", "in SOFTWARE\\Policies,"},
+      {L"SOFTWARE\\Cla\u017Fses\\Next", "in SOFTWARE\\Classes,"},
+      {L"SOFTWARE\\Next", "SOFTWARE itself"},
+      {L"SOFTWARE\\WOW6432Node\\Next", "SOFTWARE itself"},
+      {L"SOFTWAREX\\Vendor\\Next", "not below HKLM\\SOFTWARE"},
+      {L"SYSTEM\\CurrentControlSet\\Services\\Next", "not below HKLM\\SOFTWARE"},
+      {L"\\SOFTWARE\\Vendor\\Next", "empty key name"},
+      {L"SOFTWARE\\\\Policies\\Next", "empty key name"},
+      {L"SOFTWARE\\Vendor\\\\Next", "empty key name"},
+      {L"SOFTWARE\\Vendor\\..\\Policies\\Next", "\"..\" key name"},
+      {L"SOFTWARE\\.\\Policies\\Next", "\"..\" key name"},
+      {L"SOFTWARE\\Policies/Microsoft\\Next", "forward slash"},
+      {L"SOFTWARE\\Policies\0Vendor\\Next"s, "NUL"},
+      {L"SOFTWARE\\Vendor\\Next\0"s, "NUL"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.path));
+    const MarkerPath marker = CheckMarkerPath(c.path);
+    if (c.refusal == nullptr) {
+      EXPECT_EQ(marker.refusal, "");
+      EXPECT_EQ(marker.key, c.key);
+      EXPECT_EQ(marker.valueName, c.valueName);
+    } else {
+      EXPECT_NE(marker.refusal.find(c.refusal), std::string::npos) << marker.refusal;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ostrane

@@ -124,13 +124,19 @@ TEST_F(FinishPageTest, IsvStartsTheProductWhileTheBoxIsChecked) {
 TEST_F(FinishPageTest, DlmRunsTheDownloadOrShowsItInItsFolder) {
   const std::wstring download = L"C:\\users\\Public\\Downloads\\Quillara Web Setup.exe";
   ScopedSetting<std::wstring> result(&ConfigurationManager::m_mainResultPath, download);
+  // By its full path in the system's Windows folder: a bare name is looked up along
+  // the search path.
+  wchar_t windows[MAX_PATH] = {};
+  ASSERT_GT(::GetSystemWindowsDirectoryW(windows, MAX_PATH), 0u);
+  const std::wstring explorer = std::wstring(windows) + L"\\explorer.exe";
+  ASSERT_NE(::GetFileAttributesW(explorer.c_str()), INVALID_FILE_ATTRIBUTES);
   const struct {
     const char* name;
     int choose;  // 0: as the page starts
     std::vector<Started> expected;
   } cases[] = {
       {"launch", 0, {{download, L""}}},
-      {"open folder", IDC_OPEN_FOLDER_RADIO, {{L"explorer.exe", L"/select,\"" + download + L"\""}}},
+      {"open folder", IDC_OPEN_FOLDER_RADIO, {{explorer, L"/select,\"" + download + L"\""}}},
       {"launch again", IDC_LAUNCH_RADIO, {{download, L""}}},
   };
   for (const auto& c : cases) {

@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <string>
+
 #include "res/resource.h"
 #include "settings/configuration_manager.h"
 
@@ -12,6 +14,19 @@ void ShellOpen(const std::wstring& file, const std::wstring& parameters) {
   // The installer is done either way: a program that will not start is not its failure.
   ::ShellExecuteW(nullptr, L"open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(), nullptr,
                   SW_SHOWDEFAULT);
+}
+
+// Explorer in the Windows folder: a bare name would be looked up along the search
+// path, which starts in folders others may write to. The system's folder, as our
+// image is not marked aware of Remote Desktop hosts, where GetWindowsDirectoryW
+// would give the user's own private "Windows" folder.
+std::wstring ExplorerPath() {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT length = ::GetSystemWindowsDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  std::wstring path(folder, length);
+  if (path.back() != L'\\') path += L'\\';
+  return path + L"explorer.exe";
 }
 
 }  // namespace
@@ -88,8 +103,10 @@ void FinishPageDlm::LaunchChosen() {
     Launch(path, {});
     settings->m_mainResultHold.reset();
   } else if (IsChecked(IDC_OPEN_FOLDER_RADIO)) {
-    // Explorer opens the folder with the file selected.
-    Launch(L"explorer.exe", L"/select,\"" + path + L"\"");
+    // Explorer opens the folder with the file selected; without the Windows folder
+    // there is no Explorer to trust.
+    if (const std::wstring explorer = ExplorerPath(); !explorer.empty())
+      Launch(explorer, L"/select,\"" + path + L"\"");
   }
 }
 

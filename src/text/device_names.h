@@ -6,9 +6,10 @@
 
 namespace ostrane {
 
-// One part of a path (no separators): whether Windows reads it as a DOS device. The
-// part before the first dot counts, without trailing spaces, in any case: CON, PRN,
-// AUX, NUL, COM1 to COM9 and LPT1 to LPT9.
+// One part of a path (no separators, wide text): whether Windows reads it as a DOS
+// device. The part before the first dot counts, without trailing spaces, in any case:
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1 to COM9 and LPT1 to LPT9, and COM and LPT
+// with a superscript digit one to three.
 bool IsDosDeviceName(std::wstring_view part);
 
 }  // namespace ostrane

@@ -37,6 +37,25 @@ constexpr char kProductDownload[] = "/endpoint/qlweb/os/riserollout/track/beta";
 
 std::wstring DemoFile(const wchar_t* name) { return testing::TestFilePath(OSTRANE_DEMO_DIR) + L"\\" + name; }
 
+// The DLM product in Downloads with its Mark of the Web, which Wine keeps as a file
+// of its own beside it.
+void RemoveDownload(const std::wstring& path) {
+  ::DeleteFileW((path + L":Zone.Identifier").c_str());
+  ::DeleteFileW(path.c_str());
+}
+
+// What the file's Zone.Identifier stream holds; empty when it has none.
+std::string ZoneIdentifier(const std::wstring& path) {
+  HANDLE stream = ::CreateFileW((path + L":Zone.Identifier").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+  if (stream == INVALID_HANDLE_VALUE) return {};
+  char text[1024];
+  DWORD read = 0;
+  if (!::ReadFile(stream, text, sizeof text, &read, nullptr)) read = 0;
+  ::CloseHandle(stream);
+  return std::string(text, read);
+}
+
 json Offer(const std::string& id, const std::string& url, json extra = json::object()) {
   json ps = {{"i", id + ".png"}, {"dn", "Offer " + id}, {"u", url}, {"p", "/from-campaign " + id}};
   ps.update(extra);
@@ -338,7 +357,7 @@ TEST_F(InstallTest, ASignedInstallersProductMustCarryItsOwnSigner) {
 TEST_F(InstallTest, DlmDownloadsTheProductForTheFinishPageToRun) {
   const std::wstring downloads = KnownFolder(FOLDERID_Downloads);
   const std::wstring target = downloads + L"\\ostrane-e2e-tool.exe";
-  ::DeleteFileW(target.c_str());
+  RemoveDownload(target);
   Start(json{{"i", {{"ct", "Tool"}, {"cu", "https://localhost/f/tool-setup.exe"}, {"cf", "ostrane-e2e-tool.exe"}}}},
         {L"tool-setup.exe"}, VariantPath(L"DLM"));
   HWND download = ThroughTheOffers();
@@ -346,12 +365,14 @@ TEST_F(InstallTest, DlmDownloadsTheProductForTheFinishPageToRun) {
   HWND finish = AfterDownloads(download);
   ASSERT_EQ(PageName(finish), L"FinishPageDLM");
   EXPECT_NE(::GetFileAttributesW(target.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(ZoneIdentifier(target), "[ZoneTransfer]\r\nZoneId=3\r\nHostUrl=https://localhost/f/tool-setup.exe\r\n")
+      << "marked as a browser marks a download";
   Click(finish, kFinish);  // the launch radio button is chosen
   EXPECT_EQ(installer_->WaitForExit(), DWORD{0});
   EXPECT_FALSE(log_.WaitForLineOf("ostrane-e2e-tool.exe").empty()) << "the downloaded installer ran";
   const decltype(EventsWithFailures()) expected = {{"", "1", ""}, {"Tool", "3", ""}};
   EXPECT_EQ(EventsWithFailures(), expected);
-  ::DeleteFileW(target.c_str());
+  RemoveDownload(target);
 }
 
 // DLM: the accepted offers are started once the product is downloaded, and a failed
@@ -382,7 +403,7 @@ TEST_F(InstallTest, DlmStartsTheAcceptedOffersAndNamesItsOwnDownloadError) {
              Offer("b", "https://localhost/f/offer-b.exe", {{"v", 2}})}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ::DeleteFileW(target.c_str());
+    RemoveDownload(target);
     records_ = ServerRecords();
     log_.Clear();
     rules_.reset();  // before the files: dropping them later would undo the next case's
@@ -412,7 +433,7 @@ TEST_F(InstallTest, DlmStartsTheAcceptedOffersAndNamesItsOwnDownloadError) {
     EXPECT_EQ(installer_->WaitForExit(), DWORD{0});
     installer_.reset();
   }
-  ::DeleteFileW(target.c_str());
+  RemoveDownload(target);
 }
 
 // While the downloads run the close command is gone: Escape, which closes through it,

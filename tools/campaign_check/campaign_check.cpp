@@ -1,5 +1,6 @@
 #include "campaign_check.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -140,6 +141,21 @@ MachineProfile LoadProfile(const std::string& path) {
   }
 }
 
+// A "pnr" with placeholders is judged as the installer expands it, for each offer
+// this machine would show (the marker is written once its page was shown).
+void AddExpandedMarkerWarnings(Report& report) {
+  const CampaignRun& run = report.run;
+  for (std::size_t i = 0; i < run.accepted.size(); ++i) {
+    const Package& package = *run.accepted[i];
+    if (!package.m_pn.enabled) continue;
+    auto warning = MarkerPathWarning(run.acceptedIndex[i], package.m_pn.registryPath, true);
+    if (!warning) continue;
+    const bool known = std::any_of(report.problems.begin(), report.problems.end(),
+                                   [&](const Problem& problem) { return problem.path == warning->path; });
+    if (!known) report.problems.push_back(std::move(*warning));
+  }
+}
+
 int Check(const Options& options, std::ostream& out) {
   MachineProfile profile = LoadProfile(options.machine);
   Report report;
@@ -172,6 +188,7 @@ int Check(const Options& options, std::ostream& out) {
                           RunSetup{profile.windowsVersion, profile.machine.nowSeconds, profile.country});
     report.run = runner.Load(reply);
     report.country = settings.m_campaignL;
+    AddExpandedMarkerWarnings(report);
     if (options.answers && report.run.loads) {
       try {
         runner.PlayFlow(report.run, *options.answers);

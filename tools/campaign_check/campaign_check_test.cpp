@@ -314,6 +314,27 @@ TEST(CampaignCheckTest, StrictFailsOnErrorsThisMachineDoesNotRead) {
   EXPECT_EQ(RunTool({Reply("good"), "--strict"}).code, kLoads) << "warnings do not count";
 }
 
+// A "pnr" with placeholders is judged as the installer expands it; one without them
+// is the document check's, and is reported once.
+TEST(CampaignCheckTest, MarkerPathsTheInstallerRefusesAreWarnedOfAsExpanded) {
+  const json report = RunJson({Reply("marker-paths")});
+  EXPECT_EQ(report["loads"], true);
+  const struct {
+    const char* path;
+    const char* message;  // how it begins
+  } expected[] = {
+      {"o[1].ps.pnr", "the installer writes no partner date marker there (in SOFTWARE\\Policies, "},
+      {"o[0].ps.pnr", "expands to \"SOFTWARE\\\\Policies\\\\NextOffer\": the installer writes no partner date"},
+  };
+  ASSERT_EQ(report["problems"].size(), std::size(expected)) << report["problems"];
+  for (std::size_t i = 0; i < std::size(expected); ++i) {
+    const json& problem = report["problems"][i];
+    EXPECT_EQ(problem["severity"], "warning");
+    EXPECT_EQ(problem["path"], expected[i].path);
+    EXPECT_EQ(problem["message"].get<std::string>().rfind(expected[i].message, 0), 0u) << problem["message"];
+  }
+}
+
 TEST(CampaignCheckTest, TheTextReport) {
   const Result result = RunTool({Reply("fails-offer-without-dn"), "--answers", "accept"});
   EXPECT_EQ(result.out,

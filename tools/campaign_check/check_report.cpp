@@ -16,7 +16,9 @@
 
 #include "campaign/json_numbers.h"
 #include "download/package_trust.h"
+#include "eligibility/registry_path.h"
 #include "eligibility/unsigned_text.h"
+#include "system/text_convert.h"
 #include "settings/wizard_type.h"
 
 namespace ostrane::campaign_check {
@@ -77,6 +79,20 @@ std::optional<std::string> NumberFailure(const std::string& data) {
   } catch (const std::out_of_range&) {
     return "does not fit";
   }
+}
+
+// Whether a URL's path, before any query or fragment, ends in ".zip" in any case: the
+// file is probably an archive, though only its bytes will tell the installer.
+bool NamesZip(std::string url) {
+  url = url.substr(0, url.find_first_of("?#"));
+  if (const auto scheme = url.find("://"); scheme != std::string::npos) {
+    const auto path = url.find('/', scheme + 3);
+    url = path == std::string::npos ? std::string() : url.substr(path);  // a host may end in ".zip"
+  }
+  if (url.size() < 4) return false;
+  std::string end = url.substr(url.size() - 4);
+  for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return end == ".zip";
 }
 
 class Checker {
@@ -167,7 +183,8 @@ void Checker::CheckOffer(const json& offer, int index) {
   const json* ps = Required(offer, base, "ps", Kind::Object);
   if (ps == nullptr) return;
   const std::string path = base + ".ps";
-  for (const char* key : {"i", "dn", "u"}) Required(*ps, path, key, Kind::String);
+  for (const char* key : {"i", "dn"}) Required(*ps, path, key, Kind::String);
+  const json* url = Required(*ps, path, "u", Kind::String);
   const json* pn = Optional(*ps, path, "pn", Kind::Boolean);
   if (pn != nullptr && pn->get<bool>()) {
     CheckPartnerBlock(*ps, path);
@@ -183,6 +200,10 @@ void Checker::CheckOffer(const json& offer, int index) {
   Optional(*ps, path, "exc", Kind::Boolean);
   Optional(*ps, path, "c", Kind::String);
   CheckTrustFields(*ps, path);
+  if (url != nullptr && NamesZip(url->get<std::string>()) && !ps->contains("sha256"))
+    Warn(Member(path, "sha256"),
+         "missing, and the URL names a .zip file: a ZIP offer without \"sha256\" runs only when every program, "
+         "library and script inside carries a trusted signature");
   CheckConditions(*ps, path);
 }
 
@@ -197,7 +218,11 @@ void Checker::CheckTrustFields(const json& block, const std::string& path) {
 }
 
 void Checker::CheckPartnerBlock(const json& ps, const std::string& path) {
-  for (const char* key : {"pnau", "pnak", "pnr", "pnop"}) Optional(ps, path, key, Kind::String);
+  for (const char* key : {"pnau", "pnak", "pnop"}) Optional(ps, path, key, Kind::String);
+  // Expansion cannot mend what the text already breaks; where it breaks a good text,
+  // the run says so (campaign_check.cpp).
+  if (const json* pnr = Optional(ps, path, "pnr", Kind::String))
+    if (auto warning = MarkerPathWarning(*offer_, pnr->get<std::string>(), false)) problems_.push_back(std::move(*warning));
   Optional(ps, path, "pnsi", Kind::Boolean);
   Optional(ps, path, "la", Kind::String);
   if (const auto pnrp = ps.find("pnrp"); pnrp != ps.end()) {
@@ -324,6 +349,21 @@ std::vector<Problem> CheckReply(const json& reply, int wizardType) {
   }
   for (std::size_t i = 0; i < offers.size(); ++i) checker.CheckOffer(offers[i], static_cast<int>(i));
   return problems;
+}
+
+std::optional<Problem> MarkerPathWarning(int offer, const std::string& path, bool expanded) {
+  // A partner offer without "pnr" has no marker to write.
+  if (path.empty()) return std::nullopt;
+  const MarkerPath marker = CheckMarkerPath(Utf8ToWide(path));
+  if (marker.refusal.empty()) return std::nullopt;
+  Problem warning;
+  warning.severity = Severity::Warning;
+  warning.offer = offer;
+  warning.path = Element("o", static_cast<std::size_t>(offer)) + ".ps.pnr";
+  warning.message = (expanded ? "expands to " + json(path).dump() + ": " : std::string()) +
+                    "the installer writes no partner date marker there (" + marker.refusal +
+                    "); it takes a vendor's key below HKLM\\SOFTWARE, outside Policies, Microsoft and Classes";
+  return warning;
 }
 
 bool HasErrors(const std::vector<Problem>& problems) {

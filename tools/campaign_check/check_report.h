@@ -29,4 +29,9 @@ std::vector<Problem> CheckReply(const nlohmann::json& reply, int wizardType);
 
 bool HasErrors(const std::vector<Problem>& problems);
 
+// The warning for a partner date marker path ("pnr") the installer refuses to write
+// to; nothing for one it writes. `path` is UTF-8, as written or as the installer
+// expanded it (`expanded`).
+std::optional<Problem> MarkerPathWarning(int offer, const std::string& path, bool expanded);
+
 }  // namespace ostrane::campaign_check

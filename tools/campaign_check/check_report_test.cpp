@@ -242,6 +242,28 @@ TEST(ReplyCheckTest, WhatIsReported) {
        {{"f", {{"m", 3}}}, {"o", {WithPs({{"sha256", "abc"}, {"signer", ""}})}}},
        kWizardIsv,
        {"error o[0].ps.sha256 64 hexadecimal digits/\"abc\"", "error o[0].ps.signer non-empty string/empty string"}},
+      // What placeholders make of a path is for the run, which expands them
+      // (campaign_check_test.cpp); without "pn" the path is not read.
+      {"a partner date marker the installer will not write",
+       {{"f", {{"m", 3}}},
+        {"o",
+         {WithPs({{"pn", true}, {"pnr", "SOFTWARE\\Policies\\Microsoft\\Windows Defender\\DisableAntiSpyware"}}),
+          WithPs({{"pn", true}, {"pnr", "SOFTWARE\\PoliciesX\\Next"}}),
+          WithPs({{"pn", true}, {"pnr", "SOFTWARE\\WOW6432Node\\classes\\Next"}}),
+          WithPs({{"pn", true}, {"pnr", "SOFTWARE\\{of}\\Next"}}), WithPs({{"pn", true}, {"pnr", ""}}),
+          WithPs({{"pnr", "SOFTWARE\\Policies\\Next"}}), WithPs({{"pn", true}, {"pnr", "SOFTWARE\\Policies\\{of}"}})}}},
+       kWizardIsv,
+       {"warning o[0].ps.pnr", "warning o[2].ps.pnr", "warning o[5].ps.pn", "warning o[6].ps.pnr"}},
+      {"a ZIP offer without a digest",
+       {{"f", {{"m", 3}}},
+        {"o",
+         {WithPs({{"u", "https://p.test/pack.ZIP?name=setup.exe"}}),
+          WithPs({{"u", "https://p.test/pack.zip"}, {"sha256", std::string(64, 'c')}}),
+          WithPs({{"u", "https://p.test/get?file=pack.zip"}}), WithPs({{"u", "https://pack.zip/setup.exe"}}),
+          WithPs({{"u", "https://pack.zip"}}), WithPs({{"u", "files/pack.zip#top"}}),
+          WithPs({{"u", "https://p.test/pack.zip.exe"}})}}},
+       kWizardIsv,
+       {"warning o[0].ps.sha256", "warning o[5].ps.sha256"}},
   };
   for (const auto& c : cases) EXPECT_EQ(Summary(CheckReply(c.reply, c.wizard)), c.problems) << c.what;
 }
