@@ -97,6 +97,30 @@ TEST_F(ShippedTablesTest, TablesOfAWizardTypeShareOneKeySet) {
   for (const char* file : kDlmTables) EXPECT_EQ(Keys(Load(file)), dlm) << file;
 }
 
+// The DLM wizard's first page shows before the campaign has named the product: it
+// names none, so it reads the same before and after, and it is in the user's language.
+TEST_F(ShippedTablesTest, DlmFirstPageNamesNoProductInEveryLanguage) {
+  const auto english = Load("dlm_en_US.xml");
+  EXPECT_EQ(english.at("SPLASH_TITLE_QL"), "Welcome to the Setup Wizard");
+  EXPECT_EQ(english.at("SPLASH_TEXT_QL"),
+            "This wizard will download the software you have chosen to your computer in a few short steps.\r\n\r\n"
+            "Click \"Next\" to continue.");
+  for (const char* file : kDlmTables) {
+    SCOPED_TRACE(file);
+    const auto before = Load(file);
+    const auto after = Load(file, L"Nimbus Notes");
+    for (const char* key : {"SPLASH_TITLE_QL", "SPLASH_TEXT_QL"}) {
+      SCOPED_TRACE(key);
+      ASSERT_EQ(before.count(key), 1u);
+      EXPECT_EQ(before.at(key), after.at(key));
+      if (std::string(file) != "dlm_en_US.xml") {
+        EXPECT_NE(before.at(key), english.at(key)) << "not translated";
+      }
+    }
+    EXPECT_THAT(before.at("SPLASH_TEXT_QL"), ::testing::HasSubstr(before.at("BUTTON_NEXT")));
+  }
+}
+
 // The disclaimer sits above Agree and must name it as the button shows it, in every
 // table of both wizard types.
 TEST_F(ShippedTablesTest, LicenseDisclaimerNamesTheAgreeButton) {
