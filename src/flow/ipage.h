@@ -40,6 +40,8 @@ class IPage : public win::Dialog, public TextTarget {
   virtual void SetErrorHandler(ErrorHandler handler) { errorHandler_ = std::move(handler); }
   // Sets every bound control's text that the current language has.
   void ApplyTexts() override;
+  // The locale key of each control the page fills in, known once it is created.
+  const std::vector<TextBinding>& TextBindings() const { return bindings_; }
   virtual std::wstring GetPageName() const = 0;
   virtual HBRUSH OnCtlColorHook(HDC dc, HWND control, UINT type);
 
