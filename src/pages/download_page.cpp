@@ -194,6 +194,9 @@ void DownloadPage::OnWizardEnding() {
   // An installer that is running goes on without the wizard ("will finish momentarily");
   // only a launch still starting its process is waited for.
   if (m_installResult.valid() && !m_launchWaitsForExit) m_installResult.wait();
+  // What will never start now is let go, so that its files can be removed with the
+  // work folder.
+  m_installQueue.clear();
 }
 
 void DownloadPage::Launch(const StartablePackage& start, const std::wstring& arguments, bool waitForExit) {
