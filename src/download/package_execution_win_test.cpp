@@ -108,19 +108,24 @@ TEST_F(PackageExecutionTest, ExtractionFolderIsOneOfItsOwnOrNone) {
 TEST_F(PackageExecutionTest, AZipYieldsItsFirstProgramNotAFolderNamedLikeOne) {
   const std::string program = ReadBytes(HelperPath());
   ASSERT_FALSE(program.empty());
-  const auto zip = Write(L"setup.zip", ZipBuilder()
-                                           .Add("b.exe/", "")
-                                           .Add("b.exe/inner.txt", "not a program")
-                                           .Add("readme.txt", "text")
-                                           .Add("a.exe", program)
-                                           .Build());
-  const std::wstring exe = PrepareExecutable(zip, GetArchiveType(zip), scratch_);
-  EXPECT_EQ(exe, Path(L"setup\\a.exe"));
-  EXPECT_TRUE(IsFolder(Path(L"setup\\b.exe")));
+  // ZIP64 too: the check before the Shell copies reads it, and so does our reader.
+  for (const bool zip64 : {false, true}) {
+    SCOPED_TRACE(zip64 ? "ZIP64" : "plain");
+    ZipBuilder builder;
+    builder.Add({.name = "b.exe/", .zip64 = zip64})
+        .Add({.name = "b.exe/inner.txt", .data = "not a program", .zip64 = zip64})
+        .Add({.name = "readme.txt", .data = "text", .zip64 = zip64})
+        .Add({.name = "a.exe", .data = program, .zip64 = zip64});
+    const std::wstring name = zip64 ? L"setup64" : L"setup";
+    const auto zip = Write(name + L".zip", zip64 ? builder.BuildZip64() : builder.Build());
+    const std::wstring exe = PrepareExecutable(zip, GetArchiveType(zip), scratch_);
+    EXPECT_EQ(exe, Path(name + L"\\a.exe"));
+    EXPECT_TRUE(IsFolder(Path(name + L"\\b.exe")));
 
-  const ExecResult result = RunExecutable(exe, L"7", true);
-  EXPECT_EQ(result.exitCode, 7u) << "the unpacked program is intact";
-  EXPECT_EQ(result.text, L"exit code = 7");
+    const ExecResult result = RunExecutable(exe, L"7", true);
+    EXPECT_EQ(result.exitCode, 7u) << "the unpacked program is intact";
+    EXPECT_EQ(result.text, L"exit code = 7");
+  }
 }
 
 TEST_F(PackageExecutionTest, WithoutAProgramInsideTheZipItselfIsRun) {
