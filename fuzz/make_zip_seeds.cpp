@@ -23,11 +23,30 @@ int main(int argc, char** argv) {
       {"empty", ZipBuilder().Build()},
       {"stored", ZipBuilder().Add("setup.exe", text, 0).Build()},
       {"deflated", ZipBuilder().Add("setup.exe", text).Build()},
-      {"folders", ZipBuilder().Add("app/", "", 0).Add("app/bin/setup.exe", text).Add("app\\readme.txt", "hi", 0).Build()},
+      {"folders",
+       ZipBuilder().Add("app/", "", 0).Add("app/bin/setup.exe", text).Add("app\\readme.txt", "hi", 0).Build()},
       {"utf8_name", ZipBuilder().Add(ZipTestEntry{"caf\xc3\xa9/setup.exe", text, 8, 1 << 11}).Build()},
       {"comment", ZipBuilder().Add("a.txt", "a", 0).Build("a comment after the directory")},
       {"lying_size", ZipBuilder().Add(ZipTestEntry{"big.bin", text, 8, 0, 1u << 30}).Build()},
       {"dot_dot", ZipBuilder().Add("../evil.exe", text, 0).Build()},
+      {"zip64", ZipBuilder()
+                    .Add(ZipTestEntry{.name = "app/setup.exe", .data = text, .zip64 = true})
+                    .Add(ZipTestEntry{.name = "readme.txt", .data = "hi", .method = 0, .zip64 = true})
+                    .BuildZip64()},
+      {"deflate64", ZipBuilder().Add("setup.exe", text, 9).Build()},
+      {"unicode_path", ZipBuilder()
+                           .Add(ZipTestEntry{.name = "setup.exe",
+                                             .data = text,
+                                             .centralExtra = ostrane::testing::ExtraField(
+                                                 0x7075, std::string("\x01\0\0\0\0setup.exe", 14))})
+                           .Build()},
+      {"symlink", ZipBuilder()
+                      .Add(ZipTestEntry{.name = "link",
+                                        .data = "../evil.exe",
+                                        .method = 0,
+                                        .madeBy = 0x031E,
+                                        .externalAttributes = 0120777u << 16})
+                      .Build()},
   };
   for (const auto& seed : seeds) {
     std::ofstream out(std::string(argv[1]) + "/" + seed.name + ".zip", std::ios::binary);

@@ -1,8 +1,9 @@
 // The ZIP reader. An input that starts like a ZIP file ("PK") is archive bytes from
 // the download: whatever it says, the sink sees only paths below the extraction
 // folder, folders before what they hold, files begun and ended in turn, and no more
-// bytes than the reader's cap. Any other input describes files that zlib packs into a
-// sound archive, which must come out exactly as it went in.
+// bytes than the reader's cap, and an archive that unpacks passes the check made
+// before the Shell copies. Any other input describes files that zlib packs into a
+// sound archive, plain or ZIP64, which must come out exactly as it went in.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <zlib.h>
 
@@ -83,8 +84,13 @@ class CheckingSink final : public ExtractionSink {
 
 ExtractionResult Extract(std::span<const unsigned char> bytes, CheckingSink& sink) {
   MemorySource archive(bytes);
-  const ExtractionResult result = ZipReader(DecodeNameUtf8OrLatin1, kCap).Extract(archive, sink);
+  const ZipReader reader(DecodeNameUtf8OrLatin1, kCap);
+  const ExtractionResult result = reader.Extract(archive, sink);
   FUZZ_CHECK(!sink.inFile());  // a failure mid-file still ends the file
+  // The check before the Shell copies asks less than our own unpacking: whatever
+  // unpacks passes it.
+  const ExtractionResult checked = reader.Check(archive);
+  FUZZ_CHECK(checked.ok || !result.ok);
   return result;
 }
 
@@ -110,6 +116,7 @@ void RoundTrip(const std::uint8_t* data, std::size_t size) {
   ostrane::testing::ZipBuilder builder;
   std::map<std::wstring, std::string> expected;
   std::size_t total = 0;
+  const bool zip64 = input.ConsumeBool();
   const int count = input.ConsumeIntegralInRange(1, 4);
   for (int i = 0; i < count; ++i) {
     const std::string file = "f" + std::to_string(i);
@@ -128,13 +135,14 @@ void RoundTrip(const std::uint8_t* data, std::size_t size) {
     const int strategy = kStrategies[input.ConsumeIntegralInRange(0, 4)];
     ostrane::testing::ZipTestEntry entry{.name = inFolder ? "d/" + file : file,
                                          .data = content,
-                                         .method = static_cast<std::uint16_t>(deflated ? 8 : 0)};
+                                         .method = static_cast<std::uint16_t>(deflated ? 8 : 0),
+                                         .zip64 = zip64};
     if (deflated) entry.packedData = Deflate(content, level, strategy);
     builder.Add(entry);
     expected[inFolder ? L"d\\" + std::wstring(file.begin(), file.end()) : std::wstring(file.begin(), file.end())] =
         content;
   }
-  const auto archive = builder.Build();
+  const auto archive = zip64 ? builder.BuildZip64() : builder.Build();
   CheckingSink sink;
   const ExtractionResult result = Extract(archive, sink);
   if (!result.ok) std::fprintf(stderr, "extraction failed: %ls\n", result.error.c_str());

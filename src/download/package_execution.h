@@ -49,12 +49,14 @@ bool ExtractZipWithShell(const std::wstring& zipPath, const std::wstring& destin
 // Our own reader, writing below destination.
 zip::ExtractionResult ExtractZipWithReader(const std::wstring& zipPath, const std::wstring& destination);
 
-// Our reader's checks of every entry (names, methods, sizes), writing nothing.
+// Whether the archive is safe for the Shell to copy (zip::ZipReader::Check): names,
+// links, sizes and offsets, ZIP64 included; methods are the Shell's. Writes nothing.
 zip::ExtractionResult CheckZip(const std::wstring& zipPath);
 zip::ExtractionResult CheckZip(zip::ByteSource& archive);
 
-// The archive checked first, whole; then the Shell, or our reader when there is no
-// Shell object or it cannot open the archive (Windows without the ZIP folder handler).
+// The archive checked first, whole; then the Shell, or our reader (which also
+// refuses methods it does not know) when there is no Shell object or it cannot open
+// the archive (Windows without the ZIP folder handler).
 bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination);
 
 // The bare name of the first file (not folder) matching folder\*.exe; empty if none.

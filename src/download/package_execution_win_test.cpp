@@ -129,26 +129,31 @@ TEST_F(PackageExecutionTest, APlantedExtractionFolderIsLeftAlone) {
 TEST_F(PackageExecutionTest, AZipYieldsItsFirstProgramNotAFolderNamedLikeOne) {
   const std::string program = ReadBytes(HelperPath());
   ASSERT_FALSE(program.empty());
-  const std::vector<unsigned char> bytes = ZipBuilder()
-                                               .Add("b.exe/", "")
-                                               .Add("b.exe/inner.txt", "not a program")
-                                               .Add("readme.txt", "text")
-                                               .Add("a.exe", program)
-                                               .Build();
-  const auto zip = Write(L"setup.zip", bytes);
-  // The helper is not signed: the campaign vouches for the archive by its digest.
-  const TrustRequirements vouched{false, Sha256Hex(std::string(bytes.begin(), bytes.end())), ""};
-  const CheckedDownload checked = CheckDownload({true, L"", zip}, vouched, false);
-  ASSERT_TRUE(checked.result.ok) << WideToUtf8(checked.result.text);
-  const StartablePackage start = PrepareToStart(checked.package, vouched);
-  ASSERT_EQ(start.failurePrefix, "") << WideToUtf8(start.failure);
-  EXPECT_EQ(start.program, Path(L"setup\\a.exe"));
-  EXPECT_TRUE(IsFolder(Path(L"setup\\b.exe")));
-  EXPECT_EQ(FindFirstExecutable(Path(L"nowhere")), L"");
+  // ZIP64 too: the check before the Shell copies reads it, and so does our reader.
+  for (const bool zip64 : {false, true}) {
+    SCOPED_TRACE(zip64 ? "ZIP64" : "plain");
+    ZipBuilder builder;
+    builder.Add({.name = "b.exe/", .zip64 = zip64})
+        .Add({.name = "b.exe/inner.txt", .data = "not a program", .zip64 = zip64})
+        .Add({.name = "readme.txt", .data = "text", .zip64 = zip64})
+        .Add({.name = "a.exe", .data = program, .zip64 = zip64});
+    const std::vector<unsigned char> bytes = zip64 ? builder.BuildZip64() : builder.Build();
+    const std::wstring name = zip64 ? L"setup64" : L"setup";
+    const auto zip = Write(name + L".zip", bytes);
+    // The helper is not signed: the campaign vouches for the archive by its digest.
+    const TrustRequirements vouched{false, Sha256Hex(std::string(bytes.begin(), bytes.end())), ""};
+    const CheckedDownload checked = CheckDownload({true, L"", zip}, vouched, false);
+    ASSERT_TRUE(checked.result.ok) << WideToUtf8(checked.result.text);
+    const StartablePackage start = PrepareToStart(checked.package, vouched);
+    ASSERT_EQ(start.failurePrefix, "") << WideToUtf8(start.failure);
+    EXPECT_EQ(start.program, Path(name + L"\\a.exe"));
+    EXPECT_TRUE(IsFolder(Path(name + L"\\b.exe")));
 
-  const ExecResult result = RunExecutable(start.program, L"7", true, ProcessStarter::System(), start.holds);
-  EXPECT_EQ(result.exitCode, 7u) << "the unpacked program is intact";
-  EXPECT_EQ(result.text, L"exit code = 7");
+    const ExecResult result = RunExecutable(start.program, L"7", true, ProcessStarter::System(), start.holds);
+    EXPECT_EQ(result.exitCode, 7u) << "the unpacked program is intact";
+    EXPECT_EQ(result.text, L"exit code = 7");
+  }
+  EXPECT_EQ(FindFirstExecutable(Path(L"nowhere")), L"");
 }
 
 TEST_F(PackageExecutionTest, AnEntryLeavingTheFolderRefusesTheArchive) {

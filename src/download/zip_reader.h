@@ -60,18 +60,24 @@ struct ExtractionResult {
 
 class ZipReader {
  public:
-  // outputCap bounds what the archive may unpack to, so a few kilobytes that
-  // declare gigabytes cannot fill the disk.
+  // outputCap bounds what Extract may unpack to, so a few kilobytes that declare
+  // gigabytes cannot fill the disk.
   static constexpr std::uint64_t kDefaultOutputCap = std::uint64_t{4} << 30;
 
   explicit ZipReader(NameDecoder decodeName = DecodeNameUtf8OrLatin1, std::uint64_t outputCap = kDefaultOutputCap);
 
-  // Checks every entry first (names, methods, sizes): an archive with one bad entry
-  // writes nothing. Stored and deflated entries are supported, CRC-32 is checked;
-  // ZIP64, encryption and other methods are refused.
-  ExtractionResult Extract(ByteSource& archive, ExtractionSink& sink) const;
-  // The same checks alone, writing nothing: for an archive another unpacker copies.
+  // For an archive another unpacker (the Shell) copies: refuses what is unsafe to
+  // copy whatever the unpacker, writing nothing. Every name an unpacker may go by
+  // (the central and local headers', a Unicode path field's) must stay below the
+  // folder and name no device; links are refused; sizes and offsets must lie inside
+  // the archive, entries may not share bytes, stored sizes must agree and deflated
+  // ones be reachable. ZIP64 is read. Methods, encryption and the total size are
+  // left to the unpacker.
   ExtractionResult Check(ByteSource& archive) const;
+  // Check, then what our own unpacking needs: stored or deflated entries, no
+  // encryption, a total within outputCap; an archive with one bad entry writes
+  // nothing. CRC-32 is checked as each file is written.
+  ExtractionResult Extract(ByteSource& archive, ExtractionSink& sink) const;
 
  private:
   NameDecoder decodeName_;
