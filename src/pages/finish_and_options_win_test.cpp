@@ -130,19 +130,25 @@ TEST_F(FinishPageTest, DlmRunsTheDownloadOrShowsItInItsFolder) {
   ASSERT_GT(::GetSystemWindowsDirectoryW(windows, MAX_PATH), 0u);
   const std::wstring explorer = std::wstring(windows) + L"\\explorer.exe";
   ASSERT_NE(::GetFileAttributesW(explorer.c_str()), INVALID_FILE_ATTRIBUTES);
+  // The download page leaves the checked file held for the finish page; only a file
+  // so held is opened.
+  const auto hold = std::make_shared<int>();
   const struct {
     const char* name;
     int choose;  // 0: as the page starts
+    bool held;
     std::vector<Started> expected;
   } cases[] = {
-      {"launch", 0, {{download, L""}}},
-      {"open folder", IDC_OPEN_FOLDER_RADIO, {{explorer, L"/select,\"" + download + L"\""}}},
-      {"launch again", IDC_LAUNCH_RADIO, {{download, L""}}},
+      {"launch", 0, true, {{download, L""}}},
+      {"open folder", IDC_OPEN_FOLDER_RADIO, true, {{explorer, L"/select,\"" + download + L"\""}}},
+      {"launch again", IDC_LAUNCH_RADIO, true, {{download, L""}}},
+      {"launch a file nothing checked", 0, false, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     started_.clear();
     pressed_.clear();
+    ConfigurationManager::Instance()->m_mainResultHold = c.held ? hold : nullptr;
     const auto page = OpenWatched<FinishPageDlm>();
     EXPECT_TRUE(IsChecked(page->Item(IDC_LAUNCH_RADIO)));
     EXPECT_FALSE(IsChecked(page->Item(IDC_OPEN_FOLDER_RADIO)));
@@ -151,7 +157,10 @@ TEST_F(FinishPageTest, DlmRunsTheDownloadOrShowsItInItsFolder) {
     Click(page->Item(IDC_FINISH));
     EXPECT_EQ(started_, c.expected);
     EXPECT_EQ(pressed_, std::vector<ButtonType>{ButtonType::Finish});
+    if (c.held && c.choose != IDC_OPEN_FOLDER_RADIO)
+      EXPECT_EQ(ConfigurationManager::Instance()->m_mainResultHold, nullptr) << "let go once opened";
   }
+  ConfigurationManager::Instance()->m_mainResultHold.reset();
 }
 
 TEST_F(FinishPageTest, ReachingTheFinishPageTakesTheMinimiseButtonAway) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <algorithm>
 #include <functional>
 
@@ -276,8 +278,8 @@ TEST_F(QuitTest, WhileTheProductInstallsTheWizardEndsAndTheInstallerFinishes) {
   for (const auto& folder : WorkFolders()) {
     if (before_.count(folder) != 0) continue;
     EXPECT_NE(pending.find(folder.substr(2)), std::wstring::npos) << "left without a deletion scheduled";
-    ::DeleteFileW((folder + L"\\beta").c_str());
-    ::RemoveDirectoryW(folder.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
   }
   ExpectNoWorkFolderLeft();
 }
