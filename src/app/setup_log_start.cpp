@@ -49,7 +49,7 @@ void OpenSetupLog(ConfigurationManager& settings) {
   ::GetTempPathW(MAX_PATH + 1, temp);
   const SetupLogPlace place =
       SetupLogPlaceFrom(CommandLineArguments(), temp, settings.m_productId, settings.GetTimestamp());
-  log::TheSetupLog().Attach(log::CreateLogFile(std::filesystem::path(place.path)));
+  log::TheSetupLog().Attach(log::CreateLogFile(place.path));
   if (!place.refused.empty())
     log::LogLine("log", "the /log path \"" + WideToUtf8(place.refused) + "\" is no file; the log is written here instead");
   log::LogLine("log", "this log: " + WideToUtf8(place.path));
