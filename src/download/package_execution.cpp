@@ -331,10 +331,10 @@ std::wstring PrepareExecutable(const std::wstring& path, ArchiveType type, const
 ProcessStarter ProcessStarter::System() { return {CreateWithCommandLine, ShellExecuteRunas}; }
 
 ExecResult RunExecutable(const std::wstring& exe, const std::wstring& arguments, bool wait,
-                         const ProcessStarter& starter) {
+                         const ProcessStarter& starter, const std::optional<std::string>& loggedArguments) {
   ExecResult result;
   std::wstring commandLine = CommandLine(exe, arguments);
-  log::LogLine("launch", WideToUtf8(commandLine));
+  log::LogLine("launch", loggedArguments ? WideToUtf8(CommandLine(exe, {})) + *loggedArguments : WideToUtf8(commandLine));
   StartedProcess started = starter.create(commandLine);
   // A program whose manifest asks for administrator rights starts only through the
   // Shell, which shows the consent prompt. The Shell goes by the file's extension:
@@ -375,11 +375,14 @@ ExecResult RunExecutable(const std::wstring& exe, const std::wstring& arguments,
   return result;
 }
 
-std::future<ExecResult> LaunchAsync(const std::wstring& exe, const std::wstring& arguments, bool wait) {
+std::future<ExecResult> LaunchAsync(const std::wstring& exe, const std::wstring& arguments, bool wait,
+                                    std::optional<std::string> loggedArguments) {
   // Detached, and owning all it uses: a wizard that quits while an installer runs ends
   // at once instead of waiting for the installer (a future of std::async would block).
   auto launch = std::make_shared<std::packaged_task<ExecResult()>>(
-      [exe, arguments, wait] { return RunExecutable(exe, arguments, wait); });
+      [exe, arguments, wait, loggedArguments = std::move(loggedArguments)] {
+        return RunExecutable(exe, arguments, wait, ProcessStarter::System(), loggedArguments);
+      });
   std::future<ExecResult> result = launch->get_future();
   StartDetachedThread([launch] { (*launch)(); });
   return result;

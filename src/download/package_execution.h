@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <future>
+#include <optional>
 #include <string>
 
 #include "download/package_files.h"
@@ -89,12 +90,16 @@ inline constexpr wchar_t kOutcomeUnknown[] = L"started through the Shell without
 // Starts "\"exe\" arguments"; a program that needs elevation is started again through
 // the "runas" verb, under ProgramFileName(exe) (the file is renamed when that differs).
 // With wait, blocks until it ends and reports its exit code; when there is no process
-// to wait for, exit code 0 with kOutcomeUnknown.
+// to wait for, exit code 0 with kOutcomeUnknown. The setup log shows loggedArguments
+// (UTF-8) after the program instead of the arguments when given: an offer's as the
+// campaign wrote them, without the placeholder values (Package::LoggedArguments).
 ExecResult RunExecutable(const std::wstring& exe, const std::wstring& arguments, bool wait,
-                         const ProcessStarter& starter = ProcessStarter::System());
+                         const ProcessStarter& starter = ProcessStarter::System(),
+                         const std::optional<std::string>& loggedArguments = std::nullopt);
 
 // RunExecutable on a thread of its own. Dropping the future never blocks: the thread
 // may go on waiting for an installer after its caller has gone.
-std::future<ExecResult> LaunchAsync(const std::wstring& exe, const std::wstring& arguments, bool wait);
+std::future<ExecResult> LaunchAsync(const std::wstring& exe, const std::wstring& arguments, bool wait,
+                                    std::optional<std::string> loggedArguments = std::nullopt);
 
 }  // namespace ostrane

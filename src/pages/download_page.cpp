@@ -195,9 +195,10 @@ void DownloadPage::OnWizardEnding() {
   if (m_installResult.valid() && !m_launchWaitsForExit) m_installResult.wait();
 }
 
-void DownloadPage::Launch(const std::wstring& exe, const std::wstring& arguments, bool waitForExit) {
+void DownloadPage::Launch(const std::wstring& exe, const std::wstring& arguments, bool waitForExit,
+                          std::optional<std::string> loggedArguments) {
   if (m_installResult.valid()) m_installResult.wait();
-  m_installResult = LaunchAsync(exe, arguments, waitForExit);
+  m_installResult = LaunchAsync(exe, arguments, waitForExit, std::move(loggedArguments));
   m_launchWaitsForExit = waitForExit;
 }
 
@@ -253,7 +254,7 @@ void DownloadPageIsv::StartNextInstall() {
   } else {
     arguments = AnsiToWide(item.package->m_arguments);
   }
-  Launch(exe, arguments, main);
+  Launch(exe, arguments, main, item.package->LoggedArguments());
   if (main) {
     m_mainExePath = exe;
     ::SetTimer(hwnd(), kInstallTimerId, 100, nullptr);
@@ -335,7 +336,7 @@ void DownloadPageDlm::StartNextInstall() {
     }
     const bool main = item.package->m_isMainProduct;
     const std::wstring arguments = main ? settings->m_silentArgs : AnsiToWide(item.package->m_arguments);
-    Launch(exe, arguments, main);
+    Launch(exe, arguments, main, item.package->LoggedArguments());
     item.package->SendEvent(kEventInstalled, nullptr);
     m_installQueue.pop_front();
   }
