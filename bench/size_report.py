@@ -4,6 +4,7 @@ broken down by where its contents came from (read from the linker's map), and
 the resources by kind.
 
     size_report.py EXE [MAP]
+    size_report.py --members ARCHIVE MAP   the archive's members in the program, by bytes
 
 Prints lines "size <what> <bytes>" that bench/run reads, and a readable table.
 """
@@ -93,9 +94,9 @@ def origin(path):
     return "other"
 
 
-def map_contributions(map_path):
-    """(output section, origin) -> bytes, from the memory map part of an ld map."""
-    contributions = collections.Counter()
+def map_inputs(map_path):
+    """(output section, input file, bytes) for each input section the program keeps,
+    from the memory map part of an ld map."""
     output = None
     pending = None
     started = False
@@ -117,12 +118,36 @@ def map_contributions(map_path):
             if match and output and (match.group(1) or pending):
                 size = int(match.group(3), 16)
                 if size:
-                    contributions[(output, origin(match.group(4)))] += size
+                    yield output, match.group(4), size
             pending = None
+
+
+def map_contributions(map_path):
+    """(output section, origin) -> bytes."""
+    contributions = collections.Counter()
+    for output, path, size in map_inputs(map_path):
+        contributions[(output, origin(path))] += size
     return contributions
 
 
+def archive_members(map_path, archive):
+    """Member object of the archive (such as "libstdc++") -> bytes it puts in the
+    program, every section but .bss."""
+    members = collections.Counter()
+    member_re = re.compile(r"[/\\]" + re.escape(archive) + r"\.a\(([^)]+)\)$")
+    for output, path, size in map_inputs(map_path):
+        match = member_re.search(path)
+        if match and output != ".bss":
+            members[match.group(1)] += size
+    return members
+
+
 def main():
+    if sys.argv[1] == "--members":
+        # size_report.py --members ARCHIVE MAP: "member bytes" lines, largest first.
+        for member, size in archive_members(sys.argv[3], sys.argv[2]).most_common():
+            print(f"{member} {size}")
+        return
     exe = sys.argv[1]
     data = open(exe, "rb").read()
     sections, resource_rva, _ = read_pe(data)

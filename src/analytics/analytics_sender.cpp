@@ -40,6 +40,26 @@ void CountSendEnded() {
   if (--EverySend().pending == 0) EverySend().idle.notify_all();
 }
 
+// One send's place in both counts of sends in flight, given up when it goes however
+// the send ends: a count left raised would keep quit and Finish waiting out their
+// whole bound for a send that is long over.
+class SendInFlight {
+ public:
+  explicit SendInFlight(Package& package) : package_(package) {}
+  SendInFlight(const SendInFlight&) = delete;
+  SendInFlight& operator=(const SendInFlight&) = delete;
+  ~SendInFlight() {
+    {
+      std::lock_guard lock(package_.m_eventMutex);
+      if (--package_.m_pendingEvents == 0) package_.m_eventsIdle.notify_all();
+    }
+    CountSendEnded();
+  }
+
+ private:
+  Package& package_;
+};
+
 // Waits on one of the counts, with no time-out for the latest deadline.
 template <typename Idle>
 bool WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& idle,
@@ -49,6 +69,44 @@ bool WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& idle
     return true;
   }
   return idle.wait_until(lock, deadline, isIdle);
+}
+
+// How one event's send went.
+struct Delivery {
+  int attempts = 0;
+  bool delivered = false;
+  std::string failure;
+};
+
+Delivery Deliver(Package& package, int code, const nlohmann::json& parameters, const nlohmann::json& record,
+                 const std::wstring& url, const HeaderList& headers, ServerLink& link) {
+  Delivery delivery;
+  try {
+    const std::string body = MakeAnalyticsBody(MakeEventRecord(record, code, parameters));
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+      std::string response;
+      std::uint32_t status = 0;
+      ++delivery.attempts;
+      const bool answered = link.PostJson(url, body, headers, response, status);
+      if (answered && status >= 200 && status <= 399) {
+        // Once stopped, a package stays stopped: a slow start event delivered after
+        // a terminal one must not open it again.
+        std::lock_guard lock(package.m_eventMutex);
+        if (IsTerminalEvent(code)) package.m_stopSending = true;
+        delivery.delivered = true;
+        break;
+      }
+      delivery.failure = answered ? "status " + std::to_string(status) : "no answer";
+      // The second failure waits too, as the first does.
+      link.Pause(kRetryPause);
+    }
+  } catch (const std::exception& error) {
+    // Lost: a transport failure or no memory.
+    delivery.failure = *error.what() != '\0' ? error.what() : "the request failed";
+  } catch (...) {
+    delivery.failure = "unknown failure";
+  }
+  return delivery;
 }
 
 }  // namespace
@@ -86,57 +144,34 @@ void Package::SendEvent(int code, const nlohmann::json& parameters) {
       StartDetachedThread(std::move(send));
     }
   } catch (...) {
-    log::LogLine("event", "code " + std::to_string(code) + " of " + logName + ": lost, no thread to send it");
     // No thread for it: the event is lost, as an undeliverable one is. Callers are
     // closing windows and removing folders; a throw here would stop that half-way.
-    {
-      std::lock_guard lock(m_eventMutex);
-      if (--m_pendingEvents == 0) m_eventsIdle.notify_all();
+    const SendInFlight ended(*this);
+    try {
+      log::LogLine("event", "code " + std::to_string(code) + " of " + logName + ": lost, no thread to send it");
+    } catch (...) {
+      // No memory for the line either: only the line is lost.
     }
-    CountSendEnded();
   }
 }
 
 void Package::SendEventThread(std::shared_ptr<Package> package, int code, nlohmann::json parameters,
                               nlohmann::json record, std::wstring url, HeaderList headers,
                               std::shared_ptr<ServerLink> link, std::string logName) {
-  int attempts = 0;
-  bool delivered = false;
-  std::string failure;
+  // Made first, so the counts drop whatever fails below; it goes last, so that a
+  // waiting quit or Finish finds this send's line in the log.
+  const SendInFlight ended(*package);
   try {
-    const std::string body = MakeAnalyticsBody(MakeEventRecord(record, code, parameters));
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-      std::string response;
-      std::uint32_t status = 0;
-      ++attempts;
-      const bool answered = link->PostJson(url, body, headers, response, status);
-      if (answered && status >= 200 && status <= 399) {
-        // Once stopped, a package stays stopped: a slow start event delivered after
-        // a terminal one must not open it again.
-        std::lock_guard lock(package->m_eventMutex);
-        if (IsTerminalEvent(code)) package->m_stopSending = true;
-        delivered = true;
-        break;
-      }
-      failure = answered ? "status " + std::to_string(status) : "no answer";
-      // The second failure waits too, as the first does.
-      link->Pause(kRetryPause);
-    }
-  } catch (const std::exception& error) {
-    // Lost: a transport failure or no memory. Whatever it was, the count below drops.
-    failure = *error.what() != '\0' ? error.what() : "the request failed";
+    const Delivery delivery = Deliver(*package, code, parameters, record, url, headers, *link);
+    const std::string attemptsText =
+        std::to_string(delivery.attempts) + (delivery.attempts == 1 ? " attempt" : " attempts");
+    log::LogLine("event", "code " + std::to_string(code) + " of " + logName +
+                              (delivery.delivered ? ": delivered after " + attemptsText
+                                                  : ": lost after " + attemptsText + " (" + delivery.failure + ")"));
   } catch (...) {
-    failure = "unknown failure";
+    // No memory for the failure's text or the line: only the line is lost, and
+    // nothing leaves this thread.
   }
-  const std::string attemptsText = std::to_string(attempts) + (attempts == 1 ? " attempt" : " attempts");
-  log::LogLine("event", "code " + std::to_string(code) + " of " + logName +
-                            (delivered ? ": delivered after " + attemptsText
-                                       : ": lost after " + attemptsText + " (" + failure + ")"));
-  {
-    std::lock_guard lock(package->m_eventMutex);
-    if (--package->m_pendingEvents == 0) package->m_eventsIdle.notify_all();
-  }
-  CountSendEnded();
 }
 
 void Package::WaitForSends(std::chrono::steady_clock::time_point deadline) {

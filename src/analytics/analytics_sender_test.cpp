@@ -2,7 +2,9 @@
 // delivered terminal event, and the count of sends in flight.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <future>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -13,6 +15,11 @@
 #include "testing/sample_request.h"
 
 namespace ostrane {
+
+// Set on a thread, the next allocation there fails (operator new below): a thread that
+// runs out of memory at a chosen point.
+thread_local bool t_nextAllocationFails = false;
+
 namespace {
 
 using nlohmann::json;
@@ -83,6 +90,73 @@ TEST(AnalyticsSenderTest, ASendThatCannotStartIsLostWithoutThrowing) {
   package->WaitForSends();  // returns: nothing is in flight
   EXPECT_TRUE(link->posts().empty());
   EXPECT_FALSE(Stopped(*package));
+}
+
+// Answers every post, then leaves the sending thread without memory for what it
+// asks for next: the text of its line in the log.
+class AnswersThenNoMemory : public ServerLink {
+ public:
+  bool PostJson(const std::wstring&, const std::string&, HeaderList, std::string&, std::uint32_t& status) override {
+    status = 200;
+    t_nextAllocationFails = true;
+    return true;
+  }
+  void Pause(std::chrono::milliseconds) override {}
+};
+
+// A send that runs out of memory where it describes itself for the log still gives up
+// its place in the counts of sends in flight, or quit and Finish would wait out their
+// whole bound; and nothing is thrown at the caller or out of the sending thread.
+TEST(AnalyticsSenderTest, ASendWithoutMemoryForItsLogLineStillEndsItsCount) {
+  const auto noThreadAndNoMemory = [](std::function<void()> send) {
+    send = nullptr;  // what it holds goes now, while there is memory to free it with
+    const std::system_error error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    t_nextAllocationFails = true;
+    throw error;
+  };
+  const struct {
+    const char* what;
+    bool startsAThread;
+  } cases[] = {
+      {"no thread to send it, then no memory", false},
+      {"no memory once the post is answered", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto package = Offer(c.startsAThread ? std::shared_ptr<ServerLink>(std::make_shared<AnswersThenNoMemory>())
+                                         : std::make_shared<FakeServerLink>());
+    std::thread sender;
+    bool escapedTheThread = false;
+    if (c.startsAThread) {
+      package->SetThreadStarter([&](std::function<void()> send) {
+        sender = std::thread([send = std::move(send), &escapedTheThread] {
+          try {
+            send();
+          } catch (...) {
+            escapedTheThread = true;
+          }
+          t_nextAllocationFails = false;
+        });
+      });
+    } else {
+      package->SetThreadStarter(noThreadAndNoMemory);
+    }
+    const bool threw = [&] {
+      try {
+        package->SendEvent(kEventUserQuit, nullptr);
+      } catch (...) {
+        t_nextAllocationFails = false;
+        return true;
+      }
+      t_nextAllocationFails = false;
+      return false;
+    }();
+    if (sender.joinable()) sender.join();
+    EXPECT_FALSE(threw);
+    EXPECT_FALSE(escapedTheThread);
+    EXPECT_EQ(Pending(*package), 0);
+    EXPECT_TRUE(WaitForEverySend(std::chrono::steady_clock::now() + milliseconds(100)));
+  }
 }
 
 TEST(AnalyticsSenderTest, PostsTheEnvelopeWithTheSignatureToTheAnalyticsUrl) {
@@ -196,3 +270,15 @@ TEST(AnalyticsSenderTest, SendsFromSeveralThreadsWhileRefreshedAndQuitting) {
 
 }  // namespace
 }  // namespace ostrane
+
+// Every allocation of this test program comes here, so that a test can make them fail.
+void* operator new(std::size_t size) {
+  if (ostrane::t_nextAllocationFails) {
+    ostrane::t_nextAllocationFails = false;
+    throw std::bad_alloc();
+  }
+  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }

@@ -47,9 +47,11 @@ void LogStartUp() {
 void OpenSetupLog(ConfigurationManager& settings) {
   wchar_t temp[MAX_PATH + 1] = {};
   ::GetTempPathW(MAX_PATH + 1, temp);
+  // Named after a reading of its own: the run's timestamp is first taken by the run's
+  // first request, and a user may wait on the first page for a long time before it.
   const SetupLogPlace place =
-      SetupLogPlaceFrom(CommandLineArguments(), temp, settings.m_productId, settings.GetTimestamp());
-  log::TheSetupLog().Attach(log::CreateLogFile(std::filesystem::path(place.path)));
+      SetupLogPlaceFrom(CommandLineArguments(), temp, settings.m_productId, settings.LocalTimeText());
+  log::TheSetupLog().Attach(log::CreateLogFile(place.path));
   if (!place.refused.empty())
     log::LogLine("log", "the /log path \"" + WideToUtf8(place.refused) + "\" is no file; the log is written here instead");
   log::LogLine("log", "this log: " + WideToUtf8(place.path));

@@ -139,7 +139,8 @@ Package::Package(RequestContext context, const json& offer, const OfferSources& 
   m_url = ExpandPlaceholders(settings.at("u").get<std::string>());
   if (OptionalBool(settings, "pn")) ReadPnBlock(settings, sources);
 
-  m_arguments = ExpandPlaceholders(OptionalString(settings, "p"));
+  m_argumentsAsWritten = OptionalString(settings, "p");
+  m_arguments = m_placeholders.Expand(m_argumentsAsWritten, &m_argumentPlaceholders);
   m_privacyUrl = ExpandPlaceholders(OptionalString(settings, "cp"));
   m_termsUrl = ExpandPlaceholders(OptionalString(settings, "ctu"));
   m_vertical = OptionalNumber<int>(settings, "v", 0);
@@ -161,6 +162,16 @@ Package::Package(RequestContext context, const std::wstring& id, const std::wstr
       m_analyticsFlow(WideToAnsi(flow)),
       m_channel(WideToAnsi(channel)) {
   BuildBaseRecord();
+}
+
+std::optional<std::string> Package::LoggedArguments() const {
+  if (m_isMainProduct) return std::nullopt;
+  std::string text = m_argumentsAsWritten;
+  if (m_argumentPlaceholders.empty()) return text;
+  text += " (as the campaign wrote them; placeholders filled:";
+  for (std::size_t i = 0; i < m_argumentPlaceholders.size(); ++i) text += (i == 0 ? " " : ", ") + m_argumentPlaceholders[i];
+  text += ")";
+  return text;
 }
 
 void Package::AddCommonPlaceholders(const OfferSources& sources) {

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,11 @@ class Package : public std::enable_shared_from_this<Package> {
   // wizard may refresh the product's names meanwhile: senders read this under
   // m_eventMutex.
   std::string LogName() const { return m_isMainProduct ? "the product" : "offer " + m_analyticsId; }
+  // An offer's arguments as the setup log shows them: as the campaign wrote them, with
+  // the names of the placeholders filled in but never their values (the machine's
+  // GUID, the run's timestamp), since people attach the log to support tickets.
+  // None for the main product, whose arguments are the build's and hold no placeholder.
+  std::optional<std::string> LoggedArguments() const;
 
   // Fetches the offer picture from the file base URL in the background and calls
   // done once on the fetching thread, with the picture or null; the package lives
@@ -165,6 +171,8 @@ class Package : public std::enable_shared_from_this<Package> {
   std::string m_id;
   std::string m_url;
   std::string m_arguments;
+  std::string m_argumentsAsWritten;                // "p" before expansion
+  std::vector<std::string> m_argumentPlaceholders;  // the names expanded in it
   std::string m_privacyUrl;
   std::string m_termsUrl;
   std::atomic<int> m_vertical{0};

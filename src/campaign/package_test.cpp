@@ -328,6 +328,38 @@ TEST(PackageTest, AValueHoldingItsOwnTokenIsInsertedOnce) {
   EXPECT_EQ(package.m_arguments, "a <{pnop}> b <{pnop}>");
 }
 
+// The setup log, which people attach to support tickets, shows an offer's arguments
+// as the campaign wrote them and names the placeholders filled in, never their values.
+TEST(PackageTest, LoggedArgumentsAreAsWrittenWithTheNamesOfWhatWasFilled) {
+  const std::string pixel = Base62(std::string(kSampleGuid) + "|offer-a|" + kSampleTimestamp);
+  const struct {
+    const char* what;
+    json settings;
+    std::string logged;
+  } cases[] = {
+      {"machine, run and pixel",
+       {{"p", "/uid={userid} /s={sessionid}\r\n/px={pxl} /n={nope} /uid2={userid}"}},
+       "/uid={userid} /s={sessionid}\r\n/px={pxl} /n={nope} /uid2={userid}"
+       " (as the campaign wrote them; placeholders filled: userid, sessionid, pxl)"},
+      // The stub parameters' value holds {pnsid}, which the same pass fills later.
+      {"a value holding a later token", {{"pn", true}, {"sp", "/t={pnsid}"}, {"p", "{pnstubparams}"}},
+       "{pnstubparams} (as the campaign wrote them; placeholders filled: pnstubparams, pnsid)"},
+      {"nothing to fill", {{"p", "/quiet {nope}"}}, "/quiet {nope}"},
+      {"no arguments", json::object(), ""},
+  };
+  for (const auto& c : cases) {
+    const Package package = Make(Offer(c.settings));
+    const auto logged = package.LoggedArguments();
+    ASSERT_TRUE(logged.has_value()) << c.what;
+    EXPECT_EQ(*logged, c.logged) << c.what;
+    for (const std::string& value : {std::string(kSampleGuid), std::string(kSampleTimestamp), pixel,
+                                     std::string("1700000000123")})
+      EXPECT_EQ(logged->find(value), std::string::npos) << c.what << ": " << value;
+  }
+  const Package product(Context(), L"QuillaraWeb", L"", L"Quillara Web", L"");
+  EXPECT_FALSE(product.LoggedArguments().has_value()) << "the product's own arguments are logged as they are";
+}
+
 TEST(PackageTest, MainProductTakesItsTextsInTheAnsiCodePage) {
   const Package package(Context(), L"QuillaraWeb", L"cfl", L"Quillara Caf\u00e9", L"ch");
   EXPECT_TRUE(package.m_isMainProduct);

@@ -319,10 +319,11 @@ std::wstring FindFirstExecutable(const std::wstring& folder) {
 ProcessStarter ProcessStarter::System() { return {CreateWithCommandLine, ShellExecuteRunas}; }
 
 ExecResult RunExecutable(const std::wstring& exe, const std::wstring& arguments, bool wait,
-                         const ProcessStarter& starter, StartHold hold) {
+                         const ProcessStarter& starter, StartHold hold,
+                         const std::optional<std::string>& loggedArguments) {
   ExecResult result;
   std::wstring commandLine = CommandLine(exe, arguments);
-  log::LogLine("launch", WideToUtf8(commandLine));
+  log::LogLine("launch", loggedArguments ? WideToUtf8(CommandLine(exe, {})) + *loggedArguments : WideToUtf8(commandLine));
   StartedProcess started = starter.create(commandLine);
   // A program whose manifest asks for administrator rights starts only through the
   // Shell, which shows the consent prompt.
@@ -359,12 +360,12 @@ ExecResult RunExecutable(const std::wstring& exe, const std::wstring& arguments,
 }
 
 std::future<ExecResult> LaunchAsync(const std::wstring& exe, const std::wstring& arguments, bool wait,
-                                    StartHold hold) {
+                                    StartHold hold, std::optional<std::string> loggedArguments) {
   // Detached, and owning all it uses: a wizard that quits while an installer runs ends
   // at once instead of waiting for the installer (a future of std::async would block).
   auto launch = std::make_shared<std::packaged_task<ExecResult()>>(
-      [exe, arguments, wait, hold = std::move(hold)]() mutable {
-        return RunExecutable(exe, arguments, wait, ProcessStarter::System(), std::move(hold));
+      [exe, arguments, wait, hold = std::move(hold), loggedArguments = std::move(loggedArguments)]() mutable {
+        return RunExecutable(exe, arguments, wait, ProcessStarter::System(), std::move(hold), loggedArguments);
       });
   std::future<ExecResult> result = launch->get_future();
   StartDetachedThread([launch] { (*launch)(); });

@@ -7,6 +7,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "download/package_files.h"
@@ -94,13 +95,18 @@ using StartHold = std::shared_ptr<const void>;
 // the "runas" verb. The Shell goes by the file's extension, so exe must already be
 // named as a program (the checks name it so before they look at it): it is never
 // renamed here, after its check. With wait, blocks until it ends and reports its exit
-// code; when there is no process to wait for, exit code 0 with kOutcomeUnknown.
+// code; when there is no process to wait for, exit code 0 with kOutcomeUnknown. The
+// setup log shows loggedArguments (UTF-8) after the program instead of the arguments
+// when given: an offer's as the campaign wrote them, without the placeholder values
+// (Package::LoggedArguments).
 ExecResult RunExecutable(const std::wstring& exe, const std::wstring& arguments, bool wait,
-                         const ProcessStarter& starter = ProcessStarter::System(), StartHold hold = nullptr);
+                         const ProcessStarter& starter = ProcessStarter::System(), StartHold hold = nullptr,
+                         const std::optional<std::string>& loggedArguments = std::nullopt);
 
 // RunExecutable on a thread of its own. Dropping the future never blocks: the thread
 // may go on waiting for an installer after its caller has gone.
 std::future<ExecResult> LaunchAsync(const std::wstring& exe, const std::wstring& arguments, bool wait,
-                                    StartHold hold = nullptr);
+                                    StartHold hold = nullptr,
+                                    std::optional<std::string> loggedArguments = std::nullopt);
 
 }  // namespace ostrane

@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstddef>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,9 +20,18 @@ class LogSink {
   virtual bool Append(std::string_view bytes) = 0;
 };
 
+// A path as the system's file calls take it: UTF-16 on Windows, bytes elsewhere.
+#ifdef _WIN32
+using LogPath = std::wstring;
+#else
+using LogPath = std::string;
+#endif
+
 // A file, created anew (an existing one is replaced) and readable by others while
-// the program writes it; null when it cannot be created.
-std::unique_ptr<LogSink> CreateLogFile(const std::filesystem::path& path);
+// the program writes it; null when it cannot be created. Each platform has its own
+// (log_file_win.cpp, log_file_posix.cpp): file streams would bring the standard
+// library's stream and locale code into the installer.
+std::unique_ptr<LogSink> CreateLogFile(const LogPath& path);
 
 class SetupLog {
  public:

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -177,7 +178,7 @@ TEST(SetupLogTest, TheFileHoldsTheLinesWhileTheProgramRuns) {
     old << "an earlier run's log\n";
   }
   SetupLog log;
-  log.Attach(CreateLogFile(path));
+  log.Attach(CreateLogFile(path.string()));
   log.Write("step", "one");
   std::ifstream in(path, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

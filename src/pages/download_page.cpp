@@ -199,9 +199,10 @@ void DownloadPage::OnWizardEnding() {
   m_installQueue.clear();
 }
 
-void DownloadPage::Launch(const StartablePackage& start, const std::wstring& arguments, bool waitForExit) {
+void DownloadPage::Launch(const StartablePackage& start, const std::wstring& arguments, bool waitForExit,
+                          std::optional<std::string> loggedArguments) {
   if (m_installResult.valid()) m_installResult.wait();
-  m_installResult = LaunchAsync(start.program, arguments, waitForExit, start.holds);
+  m_installResult = LaunchAsync(start.program, arguments, waitForExit, start.holds, std::move(loggedArguments));
   m_launchWaitsForExit = waitForExit;
 }
 
@@ -256,7 +257,7 @@ void DownloadPageIsv::StartNextInstall() {
   } else {
     arguments = AnsiToWide(item.package->m_arguments);
   }
-  Launch(start, arguments, main);
+  Launch(start, arguments, main, item.package->LoggedArguments());
   if (main) {
     m_mainExePath = start.program;
     ::SetTimer(hwnd(), kInstallTimerId, 100, nullptr);
@@ -350,7 +351,7 @@ void DownloadPageDlm::StartNextInstall() {
     }
     const bool main = item.package->m_isMainProduct;
     const std::wstring arguments = main ? settings->m_silentArgs : AnsiToWide(item.package->m_arguments);
-    Launch(start, arguments, main);
+    Launch(start, arguments, main, item.package->LoggedArguments());
     item.package->SendEvent(kEventInstalled, nullptr);
     m_installQueue.pop_front();
   }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "flow/ipage.h"
@@ -76,7 +77,9 @@ class DownloadPage : public IPage {
   static void ReportFailure(Package& package, const std::string& prefix, const std::wstring& text);
   // Starts an installer once the previous launch is done, so they start in queue order.
   // waitForExit: the result comes when the installer ends, not when it has started.
-  void Launch(const StartablePackage& start, const std::wstring& arguments, bool waitForExit);
+  // loggedArguments: what the setup log shows instead of the arguments (an offer's).
+  void Launch(const StartablePackage& start, const std::wstring& arguments, bool waitForExit,
+              std::optional<std::string> loggedArguments);
 
   HWND m_progress = nullptr;
   bool m_marquee = false;

@@ -78,13 +78,15 @@ void ConfigurationManager::SetUpDlm() {
 }
 
 std::string ConfigurationManager::GetTimestamp() {
-  if (m_timestamp.empty()) {
-    if (const auto now = environment_.LocalTimeNow()) {
-      char text[32] = {};
-      if (std::strftime(text, sizeof text, "%Y%m%d%H%M%S", &*now) > 0) m_timestamp = text;
-    }
-  }
+  if (m_timestamp.empty()) m_timestamp = LocalTimeText();
   return m_timestamp;
+}
+
+std::string ConfigurationManager::LocalTimeText() {
+  char text[32] = {};
+  if (const auto now = environment_.LocalTimeNow())
+    if (std::strftime(text, sizeof text, "%Y%m%d%H%M%S", &*now) > 0) return text;
+  return {};
 }
 
 std::string ConfigurationManager::GetMachineGuid() {

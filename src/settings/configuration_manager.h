@@ -50,8 +50,12 @@ class ConfigurationManager {
   ConfigurationManager(const ConfigurationManager&) = delete;
   ConfigurationManager& operator=(const ConfigurationManager&) = delete;
 
-  // Local start time "%Y%m%d%H%M%S", fixed by the first successful call.
+  // The run's timestamp, local time "%Y%m%d%H%M%S", fixed by the first successful
+  // call: the first request of the run (its first event or the campaign request)
+  // makes it, so it is the time of the run's first use, not of the window's opening.
   std::string GetTimestamp();
+  // The local time now in the same form, or empty; the run's timestamp stays as it is.
+  std::string LocalTimeText();
   // The machine GUID; an empty result is read again next time.
   std::string GetMachineGuid();
   PathPlaceholders GetPathPlaceholders();

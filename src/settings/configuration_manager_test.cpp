@@ -96,7 +96,9 @@ TEST_F(ConfigurationManagerTest, TimestampIsFixedByTheFirstCall) {
   ConfigurationManager settings(machine, Options("ISV"));
   machine.localTime = std::tm{};
   machine.localTime.tm_year = 126, machine.localTime.tm_mon = 11, machine.localTime.tm_mday = 9;
-  machine.localTime.tm_hour = 8, machine.localTime.tm_min = 5, machine.localTime.tm_sec = 7;
+  machine.localTime.tm_hour = 8, machine.localTime.tm_min = 5, machine.localTime.tm_sec = 6;
+  EXPECT_EQ(settings.LocalTimeText(), "20261209080506") << "a reading that fixes nothing (the log's name)";
+  machine.localTime.tm_sec = 7;
   EXPECT_EQ(settings.GetTimestamp(), "20261209080507");
   machine.localTime.tm_sec = 8;
   EXPECT_EQ(settings.GetTimestamp(), "20261209080507");

@@ -28,14 +28,16 @@ class BasicPlaceholders {
   const std::vector<std::pair<String, String>>& entries() const { return entries_; }
 
   // One pass over the table: every "{name}" of a known name becomes its value;
-  // unknown names and stray braces stay as written.
-  String Expand(String text) const {
+  // unknown names and stray braces stay as written. `filled`, when given, gets the
+  // names that were replaced, in the table's order.
+  String Expand(String text, std::vector<String>* filled = nullptr) const {
     for (const auto& [name, value] : entries_) {
       const String token = Char('{') + name + Char('}');
+      auto pos = text.find(token);
+      if (pos != String::npos && filled != nullptr) filled->push_back(name);
       // The search resumes after the inserted value: a value that holds its own
       // token would otherwise be expanded forever.
-      for (auto pos = text.find(token); pos != String::npos; pos = text.find(token, pos + value.size()))
-        text.replace(pos, token.size(), value);
+      for (; pos != String::npos; pos = text.find(token, pos + value.size())) text.replace(pos, token.size(), value);
     }
     return text;
   }

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <thread>
+
 #include "e2e_environment.h"
 #include "system/digest.h"
 #include "e2e_server.h"
@@ -84,6 +87,30 @@ TEST_F(AnalyticsTest, FirstNextReportsTheStartAndQuittingReportsTheEnd) {
   ASSERT_EQ(events.size(), 2u) << "the quit event is sent before the process ends";
   EXPECT_EQ(events[1].record["6"], "5");
   EXPECT_EQ(events[1].record["2"], start["2"]) << "one run, one timestamp";
+}
+
+// The run's timestamp (the records' "2", the signature, "sessionid" and "pxl") is the
+// time of the run's first use: a user who reads the language page for a while gets
+// a time after that, not the time the window opened.
+TEST_F(AnalyticsTest, TheRunsTimestampIsTakenWhenTheRunIsFirstUsedNotWhenItsWindowOpens) {
+  wizard_ = installer_.WaitForDialog(kWizardCaption);
+  ASSERT_NE(wizard_, nullptr);
+  HWND language = WaitForPage(wizard_, L"LanguagePageQL");
+  ASSERT_NE(language, nullptr);
+  std::this_thread::sleep_for(2500ms);
+  SYSTEMTIME now{};
+  ::GetLocalTime(&now);
+  char afterTheWait[16] = {};
+  std::snprintf(afterTheWait, sizeof afterTheWait, "%04u%02u%02u%02u%02u%02u", now.wYear, now.wMonth, now.wDay,
+                now.wHour, now.wMinute, now.wSecond);
+  Click(language, kNext);
+  const auto events = WaitForEvents(records_, 1);
+  ASSERT_EQ(events.size(), 1u);
+  const std::string timestamp = events[0].record["2"].get<std::string>();
+  ASSERT_EQ(timestamp.size(), 14u);
+  EXPECT_GE(timestamp, std::string(afterTheWait)) << "taken before the user pressed Next";
+  CloseAndConfirm(installer_, wizard_);
+  EXPECT_EQ(installer_.WaitForExit(), DWORD{0});
 }
 
 // A send in flight when the user quits is waited for; then the process ends.

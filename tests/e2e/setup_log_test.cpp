@@ -128,6 +128,24 @@ TEST(SetupLogTest, TheDemoCampaignsRunIsInTheLogAFileNamedOnTheCommandLine) {
   ASSERT_FALSE(events.empty());
   ASSERT_FALSE(events.front().authorization.empty());
   EXPECT_EQ(text.find(events.front().authorization), std::string::npos);
+
+  // An offer's command line is logged as the campaign wrote it: the machine's GUID,
+  // the run's timestamp and the campaign's values stay out of a file people attach to
+  // support tickets.
+  bool offerLaunched = false;
+  const std::string values[] = {events.front().record["1"].get<std::string>(),
+                                events.front().record["2"].get<std::string>(), "demo-publisher", "/cc=US"};
+  ASSERT_FALSE(values[0].empty() || values[1].empty());
+  for (const auto& line : lines) {
+    if (line.rfind("launch: ", 0) != 0) continue;
+    for (const auto& value : values) EXPECT_EQ(line.find(value), std::string::npos) << value << " in " << line;
+    if (line.find("nimbus-notes-setup.exe\" ") == std::string::npos) continue;
+    offerLaunched = true;
+    EXPECT_TRUE(line.ends_with("\" /silent /source={pubid} /cc={cc} /session={sessionid} (as the campaign wrote "
+                               "them; placeholders filled: sessionid, cc, pubid)"))
+        << line;
+  }
+  EXPECT_TRUE(offerLaunched) << "no launch line of the offer";
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The release installer: built by scripts/release.sh in two copies of this tree
 # (uncommitted changes included) at different paths, it comes out byte for byte
-# the same; signed with a code-signing certificate of the test CA and time-stamped
-# by a local time-stamp server, it verifies, it is the unsigned build once the
-# signature is removed, and one changed byte breaks it.
+# the same and within its size budget (1 MiB, no stream, locale or filesystem code);
+# signed with a code-signing certificate of the test CA and time-stamped by a local
+# time-stamp server, it verifies, it is the unsigned build once the signature is
+# removed, and one changed byte breaks it.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 source "$here/scripts/env.sh"
@@ -99,6 +100,29 @@ if grep -q -a -F "$work" "$unsigned_a" "$unsigned_b"; then
   fail "a build path is in an installer"
 else
   pass "no build path in the installers"
+fi
+
+# Within its budget: at most 1 MiB, and none of the standard library's stream, locale
+# or std::filesystem code, which a single file stream or path brings in whole (about
+# 600 KB, with static start-up work before the first page); the link map tells.
+size="$(stat -c %s "$unsigned_a")"
+if [ "$size" -le 1048576 ]; then
+  pass "the installer is $size B, within 1,048,576 B"
+else
+  fail "the installer is $size B, over its budget of 1,048,576 B"
+fi
+map="$tree_a/build/windows-release/QuillaraWebSetup.map"
+if python3 "$here/bench/size_report.py" --members 'libstdc++' "$map" >"$work/libstdc++.txt"; then
+  heavy="$(grep -E '^[^ ]*(ios|locale|stream|codecvt|ctype|collate|messages|monetary|numeric_members|time_members|basic_file|globals_io|string-io|facets|fs_|filesystem)[^ ]* ' \
+    "$work/libstdc++.txt" || true)"
+  if [ -z "$heavy" ]; then
+    pass "no stream, locale or filesystem code of the standard library in the installer"
+  else
+    fail "stream, locale or filesystem code of the standard library in the installer (member, bytes):"
+    echo "$heavy"
+  fi
+else
+  fail "no link map of the installer at $map"
 fi
 
 # The PE header's time stamp is the commit time, not the time of the build.
