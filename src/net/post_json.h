@@ -14,8 +14,9 @@ namespace ostrane {
 // scheme, port and query are not used. The caller's headers go first, then
 // "Expect" and "Content-Type". Appends the reply to response and sets status.
 // Returns true whenever a reply arrived, whatever its status; every failure throws
-// OstraneException (status is then left as it was). A given abort signal closes the
-// request from its own thread, which ends a wait for the server at once.
+// OstraneException (status is then left as it was). With an abort signal the
+// exchange runs on a thread of its own: the signal ends the wait for it at once, and
+// the exchange, left behind, stops at its next step (RunUntilAborted).
 bool PostJson(const std::wstring& url, const std::string& body, HeaderList headers, std::string& response,
               std::uint32_t& status, AbortSignal* abort = nullptr);
 

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <system_error>
 #include <vector>
 
 #include "log/setup_log.h"
@@ -15,34 +17,6 @@
 #include "net/winhttp_common.h"
 
 namespace ostrane {
-
-namespace {
-
-// An abort signal's hold on one request handle, for as long as the exchange runs.
-// When the signal was given meanwhile, the handle is closed already: its owner lets
-// go of it instead of closing it a second time.
-class AbortableRequest {
- public:
-  AbortableRequest(AbortSignal* abort, UniqueWinHttp& request) : abort_(abort), request_(request) {
-    HINTERNET handle = request.get();
-    registered_ = abort_ == nullptr || abort_->Register([handle] { ::WinHttpCloseHandle(handle); });
-  }
-  ~AbortableRequest() {
-    if (abort_ != nullptr && registered_ && abort_->Unregister()) request_.release();
-  }
-  AbortableRequest(const AbortableRequest&) = delete;
-  AbortableRequest& operator=(const AbortableRequest&) = delete;
-
-  // False when the signal had been given before the exchange began.
-  bool registered() const { return registered_; }
-
- private:
-  AbortSignal* abort_;
-  UniqueWinHttp& request_;
-  bool registered_ = false;
-};
-
-}  // namespace
 
 bool PostJson(const std::wstring& url, const std::string& body, HeaderList headers, std::string& response,
               std::uint32_t& status, AbortSignal* abort) {
@@ -63,8 +37,13 @@ bool PostJson(const std::wstring& url, const std::string& body, HeaderList heade
   return true;
 }
 
-bool PostJsonToHost(const std::wstring& host, const std::wstring& path, const std::string& body,
-                    HeaderList headers, std::string& response, std::uint32_t& status, AbortSignal* abort) {
+namespace {
+
+// One exchange, from opening the session to reading the reply's last byte. Its
+// handles are used and closed on the calling thread alone. A given ticket ends it at
+// the next step once the caller has gone.
+bool Exchange(const std::wstring& host, const std::wstring& path, const std::string& body, HeaderList headers,
+              std::string& response, std::uint32_t& status, const ExchangeTicket* ticket) {
   // A failed step goes to the setup log with the system's error; the caller only
   // learns that the request failed.
   const auto failed = [&](const char* step) {
@@ -84,8 +63,6 @@ bool PostJsonToHost(const std::wstring& host, const std::wstring& path, const st
   UniqueWinHttp request(::WinHttpOpenRequest(connection.get(), L"POST", path.c_str(), nullptr,
                                              WINHTTP_NO_REFERER, nullptr, WINHTTP_FLAG_SECURE));
   if (!request) return failed("WinHttpOpenRequest");
-  const AbortableRequest abortable(abort, request);
-  if (!abortable.registered()) return false;
 
   headers.emplace_back(L"Expect", L"100-continue");
   headers.emplace_back(L"Content-Type", L"application/json");
@@ -96,9 +73,7 @@ bool PostJsonToHost(const std::wstring& host, const std::wstring& path, const st
       failed(("adding the header " + WideToUtf8(name)).c_str());  // its value may be a signature: never logged
   }
 
-  // Once aborted, the handle is closed and its value may already name another
-  // object: it is not used again.
-  const auto aborted = [abort] { return abort != nullptr && abort->aborted(); };
+  const auto aborted = [ticket] { return ticket != nullptr && ticket->abandoned(); };
   const auto length = static_cast<DWORD>(std::strlen(body.c_str()));
   if (!::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, const_cast<char*>(body.c_str()),
                             length, length, 0))
@@ -137,6 +112,47 @@ bool PostJsonToHost(const std::wstring& host, const std::wstring& path, const st
     response.append(chunk.data(), std::find(chunk.data(), chunk.data() + read, '\0'));
   }
   return true;
+}
+
+}  // namespace
+
+bool PostJsonToHost(const std::wstring& host, const std::wstring& path, const std::string& body,
+                    HeaderList headers, std::string& response, std::uint32_t& status, AbortSignal* abort) {
+  if (abort == nullptr) return Exchange(host, path, body, std::move(headers), response, status, nullptr);
+
+  // An abort comes from another thread and must end the caller's wait at once. It
+  // never closes a handle of the exchange: between the exchange's look at the signal
+  // and its next WinHTTP call the handle could be closed and its value handed to a
+  // new handle of another request (an analytics send), which the exchange would then
+  // read from; and Wine 8 does not end a waiting receive when its handle is closed.
+  // So the exchange runs on a thread of its own that alone uses and closes its
+  // handles, and the abort only ends the caller's wait. Left alone, the exchange
+  // stops at its next step (a blocking call ends when the server answers or WinHTTP
+  // gives up); what it brings then goes nowhere.
+  struct Outcome {
+    bool answered = false;
+    std::string response;
+    std::uint32_t status = 0;
+  };
+  auto outcome = std::make_shared<Outcome>();
+  outcome->status = status;
+  bool ended = false;
+  try {
+    ended = RunUntilAborted(*abort, [outcome, host, path, body, headers = std::move(headers)](
+                                        const ExchangeTicket& ticket) mutable {
+      outcome->answered = Exchange(host, path, body, std::move(headers), outcome->response, outcome->status, &ticket);
+    });
+  } catch (const std::system_error&) {
+    log::LogLine("request", "POST https://" + WideToUtf8(host) + WideToUtf8(path) + ": no thread for the request");
+    return false;
+  }
+  if (!ended) {
+    log::LogLine("request", "POST https://" + WideToUtf8(host) + WideToUtf8(path) + ": given up, aborted");
+    return false;
+  }
+  response += outcome->response;
+  status = outcome->status;
+  return outcome->answered;
 }
 
 }  // namespace ostrane

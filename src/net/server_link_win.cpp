@@ -18,7 +18,7 @@ class WinHttpServerLink : public ServerLink {
   bool PostJsonUntilAborted(const std::wstring& url, const std::string& body, HeaderList headers,
                             std::string& response, std::uint32_t& status, AbortSignal& abort) override {
     const bool answered = ostrane::PostJson(url, body, std::move(headers), response, status, &abort);
-    if (abort.aborted()) throw OstraneException();  // what came before the close is not the reply
+    if (abort.aborted()) throw OstraneException();  // an answer that came as the user quit is not taken
     return answered;
   }
   void PauseUntilAborted(std::chrono::milliseconds duration, AbortSignal& abort) override {

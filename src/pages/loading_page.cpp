@@ -82,10 +82,10 @@ void LoadingPage::OnNavigateToPage() {
 }
 
 void LoadingPage::OnWizardEnding() {
-  // The request is broken off, and the task then runs no rules and sends nothing. A
-  // request that cannot be broken (Wine does not end a waiting receive when its
-  // handle is closed) is left behind after a short wait: nothing of it reaches the
-  // user or the servers once the signal is given.
+  // The task stops waiting for the request, and then runs no rules and sends
+  // nothing; the request itself ends alone on its own thread. A task still busy is
+  // left behind after a short wait: nothing of it reaches the user or the servers
+  // once the signal is given.
   ApiManager::Instance()->Abort();
   if (m_result.valid()) m_result.wait_for(kTaskBound);
 }

@@ -35,6 +35,7 @@
 #include "testing/accessible_name.h"
 #include "testing/page_host.h"
 #include "testing/settings_cleanup.h"
+#include "testing/setup_log_lines.h"
 #include "winui/dpi.h"
 #include "winui/gdiplus_image.h"
 #include "winui/open_url.h"
@@ -188,15 +189,38 @@ TEST(OpenUrlTest, HandsTheUrlToTheBrowserUnchanged) {
 
 // Campaign links that are not web pages never reach the Shell: it would start a
 // program or open a file. The one web URL after them is the only one the browser sees.
-TEST(OpenUrlTest, OpensNothingButWebPages) {
+// Each refused link is logged with why, without its query: offer placeholders put
+// the user's values there.
+TEST(OpenUrlTest, OpensNothingButWebPagesAndLogsWhatItRefuses) {
   BrowserCapture browser;
   ASSERT_TRUE(browser.ready());
-  for (const wchar_t* url : {L"C:\\windows\\system32\\winver.exe", L"file:///C:/windows/win.ini", L"javascript:alert(1)",
-                             L"\\\\localhost\\c$\\windows", L"notepad.exe"})
-    EXPECT_FALSE(win::OpenUrl(url)) << std::wstring(url).size();
+  constexpr char kNoScheme[] = "does not begin with http:// or https://";
+  const struct {
+    const wchar_t* url;
+    const char* why;
+    const char* logged;  // the link as the log shows it
+  } refused[] = {
+      {L"www.example.com/privacy?guid={machineguid}&u=7", kNoScheme, "www.example.com/privacy"},
+      {L"C:\\windows\\system32\\winver.exe", kNoScheme, "C:\\windows\\system32\\winver.exe"},
+      {L"file:///C:/windows/win.ini", kNoScheme, "file:///C:/windows/win.ini"},
+      {L"javascript:alert(1)", kNoScheme, "javascript:alert(1)"},
+      {L"\\\\localhost\\c$\\windows", kNoScheme, "\\\\localhost\\c$\\windows"},
+      {L"notepad.exe", kNoScheme, "notepad.exe"},
+      {L"https://partner.example/terms of use#x", "holds a space, a control character or a backslash",
+       "https://partner.example/terms of use"},
+      {L"", "empty", ""},
+  };
+  for (const auto& c : refused) {
+    const std::string line = std::string("link: not opened (") + c.why + "): " + c.logged;
+    EXPECT_FALSE(win::OpenUrl(c.url)) << line;
+    const auto lines = testing::SetupLogLinesOfThisTest();
+    EXPECT_TRUE(!lines.empty() && lines.back() == line) << (lines.empty() ? "no line" : lines.back());
+  }
+  const std::size_t logged = testing::SetupLogLinesOfThisTest().size();
   const std::wstring web = L"http://localhost/after";
   EXPECT_TRUE(win::OpenUrl(web));
   EXPECT_EQ(browser.WaitForUrls(1), std::vector<std::wstring>{web});
+  EXPECT_EQ(testing::SetupLogLinesOfThisTest().size(), logged) << "a link opened is not logged";
 }
 
 class LicensePageTest : public PageTest {

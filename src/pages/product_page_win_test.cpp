@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "pages/product_page.h"
 #include "testing/accessible_name.h"
 #include "res/resource.h"
@@ -13,6 +15,7 @@
 #include "testing/fake_server_link.h"
 #include "testing/page_host.h"
 #include "testing/sample_request.h"
+#include "testing/setup_log_lines.h"
 
 namespace ostrane {
 namespace {
@@ -101,6 +104,25 @@ TEST_F(ProductPageTest, TheDisclaimerNamesTheOfferAndItsLinks) {
   ::SendMessageW(Item(IDC_OFFER_DISCLAIMER), WM_KEYDOWN, VK_RETURN, 0x001C0001);
   EXPECT_EQ(browser.WaitForUrls(2),
             (std::vector<std::wstring>{L"https://localhost/terms/n", L"https://localhost/privacy/n"}));
+}
+
+// A campaign link without its scheme opens nothing; the setup log says which link
+// it was (without the query the placeholders filled) and why.
+TEST_F(ProductPageTest, ALinkThatIsNoWebPageIsLoggedNotOpened) {
+  Open(Offer(0, {{"ctu", "www.example.com/terms?u={machineguid}"}}));
+  testing::BrowserCapture browser;
+  ASSERT_TRUE(browser.ready());
+  ::SetFocus(Item(IDC_OFFER_DISCLAIMER));
+  ::SendMessageW(Item(IDC_OFFER_DISCLAIMER), WM_KEYDOWN, VK_RETURN, 0x001C0001);
+  const auto lines = testing::SetupLogLinesOfThisTest();
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "link: not opened (does not begin with http:// or https://): www.example.com/terms"),
+            lines.end());
+  for (const auto& line : lines) EXPECT_EQ(line.find('?'), std::string::npos) << line;
+  ::SendMessageW(Item(IDC_OFFER_DISCLAIMER), WM_KEYDOWN, VK_TAB, 0x000F0001);
+  ::SendMessageW(Item(IDC_OFFER_DISCLAIMER), WM_KEYDOWN, VK_RETURN, 0x001C0001);
+  EXPECT_EQ(browser.WaitForUrls(1), std::vector<std::wstring>{L"https://localhost/privacy/n"})
+      << "the other link opens";
 }
 
 // The campaign's name and links go into the disclaimer's link markup: a name or a URL

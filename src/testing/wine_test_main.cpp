@@ -6,13 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "log/setup_log.h"
+#include "testing/setup_log_lines.h"
 
 namespace {
 
@@ -27,6 +30,10 @@ class TestLines : public ostrane::log::LogSink {
   std::string Take() {
     std::lock_guard lock(mutex_);
     return std::exchange(lines_, std::string());
+  }
+  std::string Copy() {
+    std::lock_guard lock(mutex_);
+    return lines_;
   }
 
  private:
@@ -48,13 +55,30 @@ class PrintLinesOfFailedTests : public ::testing::EmptyTestEventListener {
   TestLines& lines_;
 };
 
+// Owned by the setup log from the start of main.
+TestLines* testLines = nullptr;
+
 }  // namespace
+
+std::vector<std::string> ostrane::testing::SetupLogLinesOfThisTest() {
+  std::vector<std::string> lines;
+  if (testLines == nullptr) return lines;
+  const std::string bytes = testLines->Copy();
+  for (std::size_t start = 0, end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    // "   12 ms  T3  area: text": the text follows the thread's number.
+    const std::size_t thread = bytes.find(" T", start);
+    const std::size_t body = thread < end ? bytes.find_first_not_of(' ', bytes.find(' ', thread + 1)) : start;
+    lines.push_back(bytes.substr(std::min(body, end), end - std::min(body, end)));
+  }
+  return lines;
+}
 
 int main(int argc, char** argv) {
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   ::testing::InitGoogleTest(&argc, argv);
   auto lines = std::make_unique<TestLines>();
   TestLines& kept = *lines;  // the log owns it from here on, for the whole process
+  testLines = &kept;
   ostrane::log::TheSetupLog().Attach(std::move(lines));
   ::testing::UnitTest::GetInstance()->listeners().Append(new PrintLinesOfFailedTests(kept));
   const int result = RUN_ALL_TESTS();

@@ -14,24 +14,30 @@ bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
 
 }  // namespace
 
-bool IsWebUrl(std::wstring_view url) {
+const char* WhyNotWebUrl(std::wstring_view url) {
+  if (url.empty()) return "empty";
   std::wstring_view rest;
   if (StartsWithNoCase(url, L"http://")) {
     rest = url.substr(7);
   } else if (StartsWithNoCase(url, L"https://")) {
     rest = url.substr(8);
   } else {
-    return false;
+    return "does not begin with http:// or https://";
   }
   for (const wchar_t c : url)
-    if (c <= L' ' || c == 0x7F || c == L'\\') return false;
+    if (c <= L' ' || c == 0x7F || c == L'\\') return "holds a space, a control character or a backslash";
   // A host: something before the first '/', '?' or '#', and not an empty user part.
   const std::size_t end = rest.find_first_of(L"/?#");
   const std::wstring_view authority = rest.substr(0, end);
   const std::size_t at = authority.rfind(L'@');
   const std::wstring_view host = at == std::wstring_view::npos ? authority : authority.substr(at + 1);
-  return !host.empty() && host[0] != L':';
+  if (host.empty() || host[0] == L':') return "names no host";
+  return nullptr;
 }
+
+bool IsWebUrl(std::wstring_view url) { return WhyNotWebUrl(url) == nullptr; }
+
+std::wstring_view LinkBeforeQuery(std::wstring_view url) { return url.substr(0, url.find_first_of(L"?#")); }
 
 std::wstring EscapeLinkText(std::wstring_view text) {
   std::wstring escaped;

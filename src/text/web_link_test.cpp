@@ -6,35 +6,59 @@ namespace ostrane {
 namespace {
 
 TEST(WebLinkTest, OnlyAbsoluteWebUrlsWithAHostOpen) {
+  constexpr const char* kOpens = nullptr;
+  constexpr char kNoScheme[] = "does not begin with http:// or https://";
+  constexpr char kBadCharacter[] = "holds a space, a control character or a backslash";
+  constexpr char kNoHost[] = "names no host";
   const struct {
     const wchar_t* url;
-    bool opens;
+    const char* why;  // what the log and campaign-check say; kOpens for a web page
   } cases[] = {
-      {L"https://www.quillara.example/privacy", true},
-      {L"http://partner.example/terms?x=1#top", true},
-      {L"HTTPS://PARTNER.EXAMPLE", true},
-      {L"https://user@partner.example/", true},
-      {L"https://localhost:8443/eula", true},
-      {L"", false},
-      {L"https://", false},
-      {L"https:///etc/passwd", false},
-      {L"https://@/x", false},
-      {L"https://:443/x", false},
-      {L"http:partner.example", false},
-      {L"file:///C:/Windows/System32/calc.exe", false},
-      {L"file://server/share/setup.exe", false},
-      {L"javascript:alert(1)", false},
-      {L"ms-settings:privacy", false},
-      {L"C:\\Windows\\System32\\calc.exe", false},
-      {L"\\\\server\\share\\setup.exe", false},
-      {L"calc.exe", false},
-      {L"//partner.example/x", false},
-      {L" https://partner.example", false},
-      {L"https://partner.example/a b", false},
-      {L"https://partner.example\\..\\x", false},
-      {L"https://partner.example/\nfile:", false},
+      {L"https://www.quillara.example/privacy", kOpens},
+      {L"http://partner.example/terms?x=1#top", kOpens},
+      {L"HTTPS://PARTNER.EXAMPLE", kOpens},
+      {L"https://user@partner.example/", kOpens},
+      {L"https://localhost:8443/eula", kOpens},
+      {L"", "empty"},
+      {L"https://", kNoHost},
+      {L"https:///etc/passwd", kNoHost},
+      {L"https://@/x", kNoHost},
+      {L"https://:443/x", kNoHost},
+      {L"http:partner.example", kNoScheme},
+      {L"www.example.com/privacy", kNoScheme},
+      {L"file:///C:/Windows/System32/calc.exe", kNoScheme},
+      {L"file://server/share/setup.exe", kNoScheme},
+      {L"javascript:alert(1)", kNoScheme},
+      {L"ms-settings:privacy", kNoScheme},
+      {L"C:\\Windows\\System32\\calc.exe", kNoScheme},
+      {L"\\\\server\\share\\setup.exe", kNoScheme},
+      {L"calc.exe", kNoScheme},
+      {L"//partner.example/x", kNoScheme},
+      {L" https://partner.example", kNoScheme},
+      {L"https://partner.example/a b", kBadCharacter},
+      {L"https://partner.example\\..\\x", kBadCharacter},
+      {L"https://partner.example/\nfile:", kBadCharacter},
   };
-  for (const auto& c : cases) EXPECT_EQ(IsWebUrl(c.url), c.opens) << std::wstring(c.url).size();
+  for (const auto& c : cases) {
+    const char* why = WhyNotWebUrl(c.url);
+    EXPECT_STREQ(why, c.why) << std::wstring(c.url).size();
+    EXPECT_EQ(IsWebUrl(c.url), c.why == kOpens) << std::wstring(c.url).size();
+  }
+}
+
+// What is logged of a link: never its query or fragment, which offer placeholders fill.
+TEST(WebLinkTest, TheLinkBeforeItsQuery) {
+  const struct {
+    const wchar_t* url;
+    const wchar_t* before;
+  } cases[] = {
+      {L"https://p.example/privacy?guid=0f3a&u=me", L"https://p.example/privacy"},
+      {L"www.example.com/privacy#section?x", L"www.example.com/privacy"},
+      {L"https://p.example/terms", L"https://p.example/terms"},
+      {L"?only=query", L""},
+      {L"", L""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LinkBeforeQuery(c.url), c.before);
 }
 
 TEST(WebLinkTest, CampaignTextCannotOpenOrCloseALink) {

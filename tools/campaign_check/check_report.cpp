@@ -20,6 +20,7 @@
 #include "eligibility/unsigned_text.h"
 #include "system/text_convert.h"
 #include "settings/wizard_type.h"
+#include "text/web_link.h"
 
 namespace ostrane::campaign_check {
 namespace {
@@ -95,6 +96,15 @@ bool NamesZip(std::string url) {
   return end == ".zip";
 }
 
+// The installer widens the campaign's bytes before it asks IsWebUrl; what that asks
+// (the scheme, spaces, control characters, backslashes, the host) lies in ASCII.
+std::wstring Widened(const std::string& text) {
+  std::wstring wide;
+  wide.reserve(text.size());
+  for (const char c : text) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+  return wide;
+}
+
 class Checker {
  public:
   explicit Checker(std::vector<Problem>& problems) : problems_(problems) {}
@@ -136,6 +146,14 @@ class Checker {
   const json* Optional(const json& parent, const std::string& path, const std::string& key, Kind kind) {
     return Read(parent, path, key, kind, false);
   }
+  // "cp" and "ctu": links the wizard shows. One it will not open loads all the same,
+  // but the link does nothing (the installer only logs it).
+  void OptionalLink(const json& parent, const std::string& path, const std::string& key) {
+    const json* link = Optional(parent, path, key, Kind::String);
+    if (link == nullptr) return;
+    if (const char* why = WhyNotWebUrl(Widened(link->get_ref<const std::string&>())))
+      Warn(Member(path, key), std::string("not a web page (") + why + "): the wizard will not open this link");
+  }
 
   void CheckMainProduct(const json& reply, bool& offersRead);
   void CheckOffer(const json& offer, int index);
@@ -155,7 +173,9 @@ void Checker::CheckMainProduct(const json& reply, bool& offersRead) {
   if (block == nullptr) return;
   const json* title = Required(*block, "i", "ct", Kind::String);
   const json* url = Required(*block, "i", "cu", Kind::String);
-  for (const char* key : {"cl", "cf", "cp", "ctu", "ch", "cfl", "cb"}) Optional(*block, "i", key, Kind::String);
+  for (const char* key : {"cl", "cf"}) Optional(*block, "i", key, Kind::String);
+  for (const char* key : {"cp", "ctu"}) OptionalLink(*block, "i", key);
+  for (const char* key : {"ch", "cfl", "cb"}) Optional(*block, "i", key, Kind::String);
   CheckTrustFields(*block, "i");
   const char* configurationError = "empty: the DLM wizard shows its configuration error page";
   if (title != nullptr && title->get_ref<const std::string&>().empty())
@@ -195,7 +215,8 @@ void Checker::CheckOffer(const json& offer, int index) {
     if (!ignored.empty())
       Warn(Member(path, "pn"), "not true: " + ignored + " not read (they belong to partner offers with \"pn\": true)");
   }
-  for (const char* key : {"p", "cp", "ctu"}) Optional(*ps, path, key, Kind::String);
+  Optional(*ps, path, "p", Kind::String);
+  for (const char* key : {"cp", "ctu"}) OptionalLink(*ps, path, key);
   Optional(*ps, path, "v", Kind::Int);
   Optional(*ps, path, "exc", Kind::Boolean);
   Optional(*ps, path, "c", Kind::String);

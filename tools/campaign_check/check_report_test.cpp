@@ -226,6 +226,16 @@ TEST(ReplyCheckTest, WhatIsReported) {
        {{"f", {{"m", 3}}}, {"o", {WithPs({{"ov", 61}}), WithPs({{"ov", 62}}), WithPs({{"ov", 63}}), WithPs({{"ov", 100}})}}},
        kWizardIsv,
        {}},
+      {"links the wizard will not open: warnings, the load goes on",
+       {{"f", {{"m", 3}}},
+        {"o", {WithPs({{"cp", "www.example.com/privacy"}, {"ctu", "https://p.test/terms?u={pxl}"}}),
+               WithPs({{"cp", ""}, {"ctu", "javascript:alert(1)"}}), WithPs({{"cp", "https://p.test/a b"}})}}},
+       kWizardIsv,
+       {"warning o[0].ps.cp", "warning o[1].ps.cp", "warning o[1].ps.ctu", "warning o[2].ps.cp"}},
+      {"DLM: the product's links too",
+       {{"i", {{"ct", "T"}, {"cu", "https://d.test"}, {"cp", "https://d.test/privacy"}, {"ctu", "d.test/terms"}}}},
+       kWizardDlm,
+       {"warning i.ctu"}},
       {"f.a is read without offers", {{"f", {{"a", 7}}}}, kWizardIsv, {"error f.a string/number"}},
       {"not an object: no offers", json::array(), kWizardIsv, {"warning "}},
       {"not an object: no DLM product", json::array(), kWizardDlm, {"error  object/array"}},
@@ -266,6 +276,11 @@ TEST(ReplyCheckTest, WhatIsReported) {
        {"warning o[0].ps.sha256", "warning o[5].ps.sha256"}},
   };
   for (const auto& c : cases) EXPECT_EQ(Summary(CheckReply(c.reply, c.wizard)), c.problems) << c.what;
+
+  const auto link = CheckReply({{"f", {{"m", 3}}}, {"o", {WithPs({{"cp", "www.example.com/privacy"}})}}}, kWizardIsv);
+  ASSERT_EQ(link.size(), 1u);
+  EXPECT_EQ(link[0].message,
+            "not a web page (does not begin with http:// or https://): the wizard will not open this link");
 }
 
 }  // namespace
