@@ -50,10 +50,10 @@ class ExchangeTicket {
 // Runs exchange on a thread of its own and waits until it ends or the signal is
 // given, whichever comes first. True when it ended: what it wrote is the caller's.
 // False when the signal came first (it wins a tie); if it came before the exchange
-// began, the exchange never runs, else it goes on alone until it sees abandoned(). Whatever an
-// exchange uses must therefore be its own or shared with the caller through what it
-// captured, never the caller's stack or the signal. Throws std::system_error when no
-// thread can be made.
+// began, the exchange never runs, else it goes on alone until it sees abandoned().
+// Whatever an exchange uses must therefore be its own or shared with the caller
+// through what it captured, never the caller's stack or the signal. Throws
+// std::system_error when no thread can be made.
 bool RunUntilAborted(AbortSignal& abort, std::function<void(const ExchangeTicket&)> exchange);
 
 }  // namespace ostrane
